@@ -1,0 +1,58 @@
+// Gesture and material analysis of a 25-minute synthetic session (1920 x 1080 window).
+#include <benchmark/benchmark.h>
+
+#include "Murmura/render_pipeline.h"
+#include "Murmura/synthetic_session.h"
+
+using namespace murmura;
+
+namespace {
+const CaptureResult& session25() {
+    static const CaptureResult session = [] {
+        SynthOptions o;
+        o.minutes = 25;
+        o.seed = 2026;
+        o.window = Rect{0, 0, 1920, 1080};
+        return synthesizeSession(o);
+    }();
+    return session;
+}
+}  // namespace
+
+static void BM_Rebase(benchmark::State& state) {
+    const auto& s = session25();
+    for (auto _ : state) benchmark::DoNotOptimize(rebaseEvents(s.events, s.windowFrame));
+    state.counters["events"] = static_cast<double>(s.events.size());
+}
+BENCHMARK(BM_Rebase)->Unit(benchmark::kMillisecond);
+
+static void BM_Segments(benchmark::State& state) {
+    const auto& s = session25();
+    const auto rebased = rebaseEvents(s.events, s.windowFrame);
+    const SegmentBuilder builder(GestureThresholds::defaultPreset());
+    for (auto _ : state) benchmark::DoNotOptimize(builder.build(rebased));
+}
+BENCHMARK(BM_Segments)->Unit(benchmark::kMillisecond);
+
+static void BM_GestureAndMaterial(benchmark::State& state) {
+    const auto& s = session25();
+    size_t segments = 0;
+    for (auto _ : state) {
+        MaterialEngineOutput out = materialize(s);
+        segments = out.segments.size();
+        benchmark::DoNotOptimize(out);
+    }
+    state.counters["events"] = static_cast<double>(s.events.size());
+    state.counters["segments"] = static_cast<double>(segments);
+}
+BENCHMARK(BM_GestureAndMaterial)->Unit(benchmark::kMillisecond);
+
+static void BM_Synthesize25Minutes(benchmark::State& state) {
+    SynthOptions o;
+    o.minutes = 25;
+    o.seed = 2026;
+    for (auto _ : state) benchmark::DoNotOptimize(synthesizeSession(o));
+}
+BENCHMARK(BM_Synthesize25Minutes)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,55 @@
+#pragma once
+// One recorded input event: what the user did, when, and where.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "support/geometry.h"
+#include "support/json.h"
+#include "support/uuid.h"
+
+namespace murmura {
+
+enum class EventType {
+    mouseMove,
+    mouseDown,
+    mouseUp,
+    mouseDragged,
+    scrollWheel,
+    keyDown,
+    keyUp,
+    appBecameActive,
+    appResignedActive,
+};
+
+inline constexpr EventType kAllEventTypes[] = {
+    EventType::mouseMove, EventType::mouseDown,       EventType::mouseUp,
+    EventType::mouseDragged, EventType::scrollWheel,  EventType::keyDown,
+    EventType::keyUp,     EventType::appBecameActive, EventType::appResignedActive,
+};
+
+std::string_view rawValue(EventType type);
+std::optional<EventType> eventTypeFromRaw(std::string_view raw);
+
+struct RawEvent {
+    Uuid id = Uuid::random();
+    double timestamp = 0;  // seconds since the capture started, monotonic clock
+    EventType type = EventType::mouseMove;
+    std::optional<Point> position;  // global display points as captured; canvas pixels once rebased
+    std::optional<Vector> delta;    // scroll amount in points
+    bool inScope = false;
+    std::optional<uint32_t> windowID;
+    std::optional<uint16_t> keyCode;     // virtual key code
+    std::optional<int64_t> mouseButton;  // 0 primary, 1 secondary
+
+    friend bool operator==(const RawEvent&, const RawEvent&) = default;
+};
+
+Json encode(const RawEvent& event);
+// Strict decoding: a missing required key, a wrong type, an unknown event type or a number out
+// of range fails the whole event, naming the key.
+Expected<RawEvent, DecodeError> decodeRawEvent(const Json& json);
+// Same, throwing DecodeFailure; for decoders of records that contain events.
+RawEvent decodeRawEventOrThrow(const Json& json);
+
+}  // namespace murmura

@@ -1,0 +1,287 @@
+// murmura-cli: the analysis and rendering pipeline of Murmura from the command line.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Murmura/render_pipeline.h"
+#include "Murmura/synthetic_session.h"
+#include "rendering/png_io.h"
+#include "rendering/style_registry.h"
+#include "support/diagnostics.h"
+
+using namespace murmura;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: murmura-cli COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  styles [--all]                     list the styles as JSON\n"
+    "  segments SESSION                   print the session's segments and silent spans\n"
+    "  material SESSION                   print the material-engine output\n"
+    "  render SESSION --style ID --out FILE.png [--width W --height H]\n"
+    "                                     render a session to a PNG file\n"
+    "  synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
+    "                                     write a realistic synthetic session\n"
+    "\n"
+    "Run 'murmura-cli COMMAND --help' for a command's options.\n";
+
+const std::map<std::string, std::string> kHelp = {
+    {"styles",
+     "usage: murmura-cli styles [--all]\n"
+     "Prints the style registry's descriptors as a JSON array in registry order.\n"
+     "  --all   include the styles the application does not offer\n"},
+    {"segments",
+     "usage: murmura-cli segments SESSION\n"
+     "Rebases the session to canvas pixels and prints\n"
+     "{\"segments\": [...], \"silentSpans\": [...], \"silentRatio\": r} as JSON.\n"},
+    {"material",
+     "usage: murmura-cli material SESSION\n"
+     "Prints the material-engine output as JSON: per segment its times, type, event count,\n"
+     "properties and energy demand; the energy scale factor; the silent conditioning.\n"},
+    {"render",
+     "usage: murmura-cli render SESSION --style ID --out FILE.png [--width W --height H]\n"
+     "Renders the session through the application's pipeline and writes a PNG file.\n"
+     "  --style ID     style identifier (see 'murmura-cli styles --all')\n"
+     "  --out FILE     output PNG file\n"
+     "  --width W      canvas width in pixels (default: twice the window frame's width)\n"
+     "  --height H     canvas height in pixels (default: twice the window frame's height)\n"},
+    {"synth",
+     "usage: murmura-cli synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
+     "Writes a seeded, deterministic synthetic session: pointer travel, clicks, drags, scrolling,\n"
+     "typing, pauses and excursions outside the window.\n"
+     "  --minutes M        session length in minutes (0 < M <= 1440)\n"
+     "  --seed S           unsigned 64-bit seed\n"
+     "  --window x,y,w,h   the chosen window in global points (default 240,90,1440,900)\n"
+     "  --out SESSION      output session file\n"},
+};
+
+// A usage or input error: printed as one line, exit status 1.
+struct CliError {
+    std::string message;
+};
+
+[[noreturn]] void fail(std::string message) { throw CliError{std::move(message)}; }
+
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+    bool help = false;
+};
+
+// Parses "--name value" pairs and positionals; flags lists the options that take no value.
+Args parseArgs(const std::string& command, int argc, char** argv, const std::vector<std::string>& valued,
+               const std::vector<std::string>& flags) {
+    Args args;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            args.help = true;
+        } else if (a.rfind("--", 0) == 0) {
+            std::string name = a.substr(2);
+            if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+                args.options[name] = "";
+            } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+                if (i + 1 >= argc) fail(command + ": option " + a + " needs a value");
+                args.options[name] = argv[++i];
+            } else {
+                fail(command + ": unknown option " + a);
+            }
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return args;
+}
+
+double parseNumber(const std::string& command, const std::string& name, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
+        fail(command + ": --" + name + " expects a number, got \"" + text + "\"");
+    return v;
+}
+
+int64_t parseInteger(const std::string& command, const std::string& name, const std::string& text, int64_t min,
+                     int64_t max) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || v < min || v > max)
+        fail(command + ": --" + name + " expects an integer from " + std::to_string(min) + " to " +
+             std::to_string(max) + ", got \"" + text + "\"");
+    return v;
+}
+
+std::string requireOption(const Args& args, const std::string& command, const std::string& name) {
+    auto it = args.options.find(name);
+    if (it == args.options.end()) fail(command + ": missing --" + name + " (see murmura-cli " + command + " --help)");
+    return it->second;
+}
+
+std::string requireSession(const Args& args, const std::string& command) {
+    if (args.positional.size() != 1)
+        fail(command + ": expected one SESSION file (see murmura-cli " + command + " --help)");
+    return args.positional[0];
+}
+
+CaptureResult loadSession(const std::string& path) {
+    auto session = readSessionFile(path);
+    if (!session) fail(path + ": " + session.error());
+    return std::move(session).value();
+}
+
+void printJson(const Json& j) { std::cout << j.dump(2) << '\n'; }
+
+int cmdStyles(int argc, char** argv) {
+    Args args = parseArgs("styles", argc, argv, {}, {"all"});
+    if (!args.positional.empty()) fail("styles: unexpected argument \"" + args.positional[0] + "\"");
+    StyleRegistry registry = args.options.count("all") ? makeFullRegistry() : makeDefaultRegistry();
+    Json out = Json::array();
+    for (const auto& d : registry.descriptors()) out.push_back(encode(d));
+    printJson(out);
+    return 0;
+}
+
+int cmdSegments(int argc, char** argv) {
+    Args args = parseArgs("segments", argc, argv, {}, {});
+    CaptureResult session = loadSession(requireSession(args, "segments"));
+    SessionAnalysis analysis = analyseSession(session);
+    Json segments = Json::array();
+    for (const auto& s : analysis.segments) segments.push_back(encode(s));
+    Json spans = Json::array();
+    for (const auto& s : analysis.silentSpans) spans.push_back(encode(s));
+    Json out = Json::object();
+    out["segments"] = std::move(segments);
+    out["silentSpans"] = std::move(spans);
+    out["silentRatio"] = analysis.silentRatio;
+    printJson(out);
+    return 0;
+}
+
+int cmdMaterial(int argc, char** argv) {
+    Args args = parseArgs("material", argc, argv, {}, {});
+    CaptureResult session = loadSession(requireSession(args, "material"));
+    printJson(encode(materialize(session)));
+    return 0;
+}
+
+int cmdRender(int argc, char** argv) {
+    Args args = parseArgs("render", argc, argv, {"style", "out", "width", "height"}, {});
+    const std::string path = requireSession(args, "render");
+    const std::string styleID = requireOption(args, "render", "style");
+    const std::string out = requireOption(args, "render", "out");
+    StyleRegistry registry = makeFullRegistry();
+    auto renderer = registry.renderer(styleID);
+    if (!renderer) fail("render: unknown style \"" + styleID + "\" (see murmura-cli styles --all)");
+    CaptureResult session = loadSession(path);
+    CanvasSize canvas = canvasSize(session.windowFrame);
+    if (args.options.count("width"))
+        canvas.width = parseInteger("render", "width", args.options["width"], 1, RgbaImage::kMaxSide);
+    if (args.options.count("height"))
+        canvas.height = parseInteger("render", "height", args.options["height"], 1, RgbaImage::kMaxSide);
+    if (canvas.width > RgbaImage::kMaxSide || canvas.height > RgbaImage::kMaxSide)
+        fail("render: canvas " + std::to_string(canvas.width) + " x " + std::to_string(canvas.height) +
+             " is larger than " + std::to_string(RgbaImage::kMaxSide) + " pixels a side");
+
+    const auto start = std::chrono::steady_clock::now();
+    auto image = renderCapture(session, *renderer, canvas);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!image) fail(path + ": Rendering failed — the artwork could not be created.");
+    auto written = writePngFile(*image, out);
+    if (!written) fail(out + ": cannot write PNG: " + written.error());
+    char line[256];
+    std::snprintf(line, sizeof line, "Rendered %s at %lld x %lld in %.3f s", styleID.c_str(),
+                  static_cast<long long>(canvas.width), static_cast<long long>(canvas.height), seconds);
+    diagnostic(line);
+    return 0;
+}
+
+Rect parseWindow(const std::string& text) {
+    std::vector<double> v;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        v.push_back(parseNumber("synth", "window", text.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (v.size() != 4) fail("synth: --window expects x,y,w,h, got \"" + text + "\"");
+    if (!(v[2] > 0 && v[3] > 0 && v[2] <= 8192 && v[3] <= 8192))
+        fail("synth: --window width and height must be from 1 to 8192 points");
+    return Rect{v[0], v[1], v[2], v[3]};
+}
+
+int cmdSynth(int argc, char** argv) {
+    Args args = parseArgs("synth", argc, argv, {"minutes", "seed", "window", "out"}, {});
+    if (!args.positional.empty()) fail("synth: unexpected argument \"" + args.positional[0] + "\"");
+    SynthOptions options;
+    options.minutes = parseNumber("synth", "minutes", requireOption(args, "synth", "minutes"));
+    if (!(options.minutes > 0 && options.minutes <= 1440)) fail("synth: --minutes must be above 0 and at most 1440");
+    const std::string seedText = requireOption(args, "synth", "seed");
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long seed = std::strtoull(seedText.c_str(), &end, 10);
+    if (seedText.empty() || seedText[0] == '-' || *end != '\0' || errno == ERANGE)
+        fail("synth: --seed expects an unsigned 64-bit integer, got \"" + seedText + "\"");
+    options.seed = seed;
+    if (args.options.count("window")) options.window = parseWindow(args.options["window"]);
+    const std::string out = requireOption(args, "synth", "out");
+
+    const CaptureResult session = synthesizeSession(options);
+    const std::string text = encodeSessionFile(session);
+    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    if (!file) fail(out + ": cannot open for writing: " + std::strerror(errno));
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) fail(out + ": write failed: " + std::strerror(errno));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setDiagnosticStream(stderr);
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 1 : 0;
+    }
+    const std::string command = argv[1];
+    const std::map<std::string, std::function<int(int, char**)>> commands = {
+        {"styles", cmdStyles}, {"segments", cmdSegments}, {"material", cmdMaterial},
+        {"render", cmdRender}, {"synth", cmdSynth},
+    };
+    auto it = commands.find(command);
+    if (it == commands.end()) {
+        std::fprintf(stderr, "murmura-cli: unknown command \"%s\" (see murmura-cli --help)\n", command.c_str());
+        return 1;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp.at(command).c_str(), stdout);
+            return 0;
+        }
+    }
+    try {
+        return it->second(argc - 2, argv + 2);
+    } catch (const CliError& e) {
+        std::fprintf(stderr, "murmura-cli: %s\n", e.message.c_str());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "murmura-cli: %s: out of memory\n", command.c_str());
+        return 1;
+    }
+}

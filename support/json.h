@@ -1,0 +1,73 @@
+#pragma once
+// JSON on nlohmann::json with insertion-ordered objects (so written files keep field order),
+// plus strict readers for decoding records: every failure names the offending key.
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "support/expected.h"
+#include "support/uuid.h"
+
+namespace murmura {
+
+using Json = nlohmann::ordered_json;
+
+struct DecodeError {
+    std::string key;     // path of the offending key, e.g. "events[3].keyCode"; empty = the value itself
+    std::string reason;  // what is wrong with it
+    std::string message() const { return key.empty() ? reason : "\"" + key + "\": " + reason; }
+    // The same error seen from an enclosing value, e.g. prefixed("events[3]").
+    DecodeError prefixed(std::string_view outer) const;
+};
+
+// Thrown by the readers below and turned into a DecodeError at each decoder's boundary.
+struct DecodeFailure : std::exception {
+    explicit DecodeFailure(DecodeError e) : error(std::move(e)) {}
+    const char* what() const noexcept override { return "JSON decoding failure"; }
+    DecodeError error;
+};
+
+// Runs a decoding body that uses the readers, returning its value or the first failure.
+template <class F>
+auto catchDecode(F&& body) -> Expected<decltype(body()), DecodeError> {
+    try {
+        return body();
+    } catch (const DecodeFailure& failure) {
+        return unexpected(failure.error);
+    }
+}
+
+namespace json {
+
+[[noreturn]] void fail(std::string key, std::string reason);
+const char* typeName(const Json& value);
+void requireObject(const Json& value);
+// The value under key; a missing key or null fails.
+const Json& require(const Json& object, std::string_view key);
+// The value under key, or nullptr when the key is missing or null.
+const Json* optional(const Json& object, std::string_view key);
+
+double number(const Json& value, std::string_view key);
+bool boolean(const Json& value, std::string_view key);
+const std::string& string(const Json& value, std::string_view key);
+// An integral number (1.0 counts as 1) within [min, max].
+int64_t integer(const Json& value, std::string_view key, int64_t min, int64_t max);
+Uuid uuid(const Json& value, std::string_view key);
+// An array of exactly two numbers.
+std::pair<double, double> numberPair(const Json& value, std::string_view key);
+// An array of exactly n numbers.
+std::vector<double> numbers(const Json& value, std::string_view key, size_t n);
+
+}  // namespace json
+
+// Parses JSON text; the error is a one-line description with the position.
+Expected<Json, std::string> parseJson(std::string_view text);
+// Reads and parses a file; the error says what went wrong (the caller adds the path).
+Expected<Json, std::string> readJsonFile(const std::string& path);
+
+}  // namespace murmura

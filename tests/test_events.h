@@ -1,0 +1,41 @@
+#pragma once
+// Small builders for hand-made event streams in tests.
+#include <optional>
+
+#include "capture/raw_event.h"
+
+namespace murmura::test {
+
+inline RawEvent event(EventType type, double t, std::optional<Point> p = Point{0, 0}, bool inScope = true) {
+    RawEvent e;
+    e.type = type;
+    e.timestamp = t;
+    e.position = p;
+    e.inScope = inScope;
+    return e;
+}
+inline RawEvent move(double t, double x, double y, bool inScope = true) {
+    return event(EventType::mouseMove, t, Point{x, y}, inScope);
+}
+inline RawEvent down(double t, double x = 0, double y = 0) {
+    RawEvent e = event(EventType::mouseDown, t, Point{x, y});
+    e.mouseButton = 0;
+    return e;
+}
+inline RawEvent up(double t, double x = 0, double y = 0) {
+    RawEvent e = event(EventType::mouseUp, t, Point{x, y});
+    e.mouseButton = 0;
+    return e;
+}
+inline RawEvent keyDown(double t, uint16_t code = 0) {
+    RawEvent e = event(EventType::keyDown, t);
+    e.keyCode = code;
+    return e;
+}
+inline RawEvent scroll(double t, double dy = -10) {
+    RawEvent e = event(EventType::scrollWheel, t);
+    e.delta = Vector{0, dy};
+    return e;
+}
+
+}  // namespace murmura::test
