@@ -87,6 +87,7 @@ TEST(StyleRegistry, LookupIsCaseSensitive) {
 TEST(StyleRegistry, DefaultRegistryLeavesPoplineOut) {
     EXPECT_EQ(makeDefaultRegistry().renderer("popline"), nullptr);
     // Everything offered is also in the full registry.
-    StyleRegistry full = makeFullRegistry();
-    for (const auto& d : makeDefaultRegistry().descriptors()) EXPECT_NE(full.renderer(d.id), nullptr) << d.id;
+    const StyleRegistry full = makeFullRegistry();
+    const StyleRegistry offered = makeDefaultRegistry();
+    for (const auto& d : offered.descriptors()) EXPECT_NE(full.renderer(d.id), nullptr) << d.id;
 }
