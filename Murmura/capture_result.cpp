@@ -34,16 +34,7 @@ Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& j) {
         if (!(f[2] > 0 && f[3] > 0)) json::fail("windowFrame", "width and height must be positive");
         if (f[2] > kMaxSide || f[3] > kMaxSide) json::fail("windowFrame", "width and height must be at most 8192");
         r.windowFrame = Rect{f[0], f[1], f[2], f[3]};
-        const Json& events = json::require(j, "events");
-        if (!events.is_array()) json::fail("events", std::string("expected an array, found ") + json::typeName(events));
-        r.events.reserve(events.size());
-        for (size_t i = 0; i < events.size(); ++i) {
-            try {
-                r.events.push_back(decodeRawEventOrThrow(events[i]));
-            } catch (const DecodeFailure& failure) {
-                throw DecodeFailure(failure.error.prefixed("events[" + std::to_string(i) + "]"));
-            }
-        }
+        r.events = decodeRawEventArrayOrThrow(j, "events");
         return r;
     });
 }

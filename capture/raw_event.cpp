@@ -67,6 +67,22 @@ RawEvent decodeRawEventOrThrow(const Json& j) {
     return e;
 }
 
+std::vector<RawEvent> decodeRawEventArrayOrThrow(const Json& object, std::string_view key) {
+    const Json& events = json::require(object, key);
+    if (!events.is_array())
+        json::fail(std::string(key), std::string("expected an array, found ") + json::typeName(events));
+    std::vector<RawEvent> out;
+    out.reserve(events.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+        try {
+            out.push_back(decodeRawEventOrThrow(events[i]));
+        } catch (const DecodeFailure& failure) {
+            throw DecodeFailure(failure.error.prefixed(std::string(key) + "[" + std::to_string(i) + "]"));
+        }
+    }
+    return out;
+}
+
 Expected<RawEvent, DecodeError> decodeRawEvent(const Json& j) {
     return catchDecode([&] { return decodeRawEventOrThrow(j); });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "support/geometry.h"
 #include "support/json.h"
@@ -51,5 +52,8 @@ Json encode(const RawEvent& event);
 Expected<RawEvent, DecodeError> decodeRawEvent(const Json& json);
 // Same, throwing DecodeFailure; for decoders of records that contain events.
 RawEvent decodeRawEventOrThrow(const Json& json);
+// The array of events under key of an object, throwing DecodeFailure whose key names the
+// event's index, e.g. "events[3].keyCode".
+std::vector<RawEvent> decodeRawEventArrayOrThrow(const Json& object, std::string_view key);
 
 }  // namespace murmura

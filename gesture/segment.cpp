@@ -131,14 +131,7 @@ Expected<Segment, DecodeError> decodeSegment(const Json& j) {
         s.id = json::uuid(json::require(j, "id"), "id");
         s.startTime = json::number(json::require(j, "startTime"), "startTime");
         s.endTime = json::number(json::require(j, "endTime"), "endTime");
-        const Json& events = json::require(j, "events");
-        if (!events.is_array()) json::fail("events", std::string("expected an array, found ") + json::typeName(events));
-        s.events.reserve(events.size());
-        for (size_t i = 0; i < events.size(); ++i) {
-            auto e = decodeRawEvent(events[i]);
-            if (!e) throw DecodeFailure(e.error().prefixed("events[" + std::to_string(i) + "]"));
-            s.events.push_back(std::move(e.value()));
-        }
+        s.events = decodeRawEventArrayOrThrow(j, "events");
         const std::string& type = json::string(json::require(j, "segmentType"), "segmentType");
         auto t = segmentTypeFromRaw(type);
         if (!t) json::fail("segmentType", "unknown segment type \"" + type.substr(0, 64) + "\"");
