@@ -303,7 +303,8 @@ std::map<int64_t, LayerStatus> layerStatuses(const std::map<int64_t, LayerTimes>
             statuses[layer] = LayerStatus{LayerStatus::Kind::recent, 1};
             continue;
         }
-        const double f = std::min(2 * (age - kRecentAge) / std::max(endTime, 1.0), 1.0);
+        double f = 2 * (age - kRecentAge) / std::max(endTime, 1.0);
+        if (!(f <= 1)) f = 1;  // also when absurd timestamps overflow to NaN
         statuses[layer] = LayerStatus{LayerStatus::Kind::archive, std::max(0.62 - 0.32 * f - deleteFade, 0.24)};
     }
     return statuses;

@@ -209,6 +209,9 @@ TEST(GraffoLayers, StatusRules) {
     EXPECT_NEAR(old.at(0).fade, 0.24, 1e-12);
     const auto older = layerStatuses({{0, {0, 1}}, {5, {2000, 2000}}}, 2000, 0.2);
     EXPECT_EQ(older.at(0).fade, 0.24);
+    // An infinite end time (only reachable through the API) still gives the deepest fade.
+    const auto inf = layerStatuses({{0, {0, 1}}, {1, {2, 2}}}, INFINITY, 0);
+    EXPECT_NEAR(inf.at(0).fade, 0.3, 1e-12);
     // Short sessions divide by at least 1 s.
     const auto tiny = layerStatuses({{0, {-200, -100}}, {1, {0, 0}}}, 0.5, 0);
     EXPECT_EQ(tiny.at(0).kind, LayerStatus::Kind::archive);
