@@ -50,7 +50,8 @@ public:
     // A canvas that draws into rows [rowBegin, rowEnd) of this one's pixels, with the same
     // full-size coordinates, a fresh drawing state and the identity transform. Paths whose
     // device bounds miss those rows are dropped without rasterising. The parent must outlive
-    // it and must not draw at the same time.
+    // it, must not draw at the same time, and takes the band's drawing in with
+    // endPixelAccess().
     std::optional<Canvas> band(int64_t rowBegin, int64_t rowEnd);
     // The same without flushing this canvas first, so that bands can be made from several
     // threads at once; call beginPixelAccess() before and endPixelAccess() after.

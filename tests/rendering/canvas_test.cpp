@@ -80,6 +80,12 @@ TEST(Canvas, TransformsScaleAndTranslateUserSpace) {
     c->resetTransform();
     c->fillRect(Rect{0, 0, 1, 1}, Rgba{1, 0, 0, 1});
     EXPECT_EQ(px(*c->toImage(), 0, 0), (Px{255, 0, 0, 255}));
+    // A quarter turn maps (x, y) to (-y, x): the unit square at (1, -3) lands on pixel (2, 1).
+    c->rotate(3.141592653589793 / 2);
+    c->fillRect(Rect{1, -3, 1, 1}, Rgba{0, 0, 1, 1});
+    auto turned = c->toImage();
+    EXPECT_EQ(px(*turned, 2, 1), (Px{0, 0, 255, 255}));
+    EXPECT_EQ(px(*turned, 1, 2)[2], 0);
 }
 
 TEST(Canvas, SaveRestoreKeepsTheTransform) {
@@ -270,6 +276,7 @@ TEST(Canvas, BandsSeeOnlyTheirRows) {
         EXPECT_TRUE(band->touches(Rect{0, 5, 1, 1}));
         EXPECT_FALSE(band->touches(Rect{0, 20, 1, 1}));
     }
+    c->endPixelAccess();
     EXPECT_FALSE(c->band(6, 4));
     EXPECT_FALSE(c->band(-1, 4));
     EXPECT_FALSE(c->band(0, 11));
