@@ -1,11 +1,16 @@
-// The table of styles. Each style registers here, in the order the application offers them.
+// The table of styles. Each style registers here, in the order the application offers them:
+// ink-water, charcoal, watercolor, planara, skeinfall, graffo, neon.
+#include <memory>
+
 #include "rendering/style_registry.h"
+#include "rendering/styles/graffo.h"
 
 namespace murmura {
 
 std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
-    std::vector<std::shared_ptr<const StyleRenderer>> styles;
-    return styles;
+    return {
+        std::make_shared<GraffoRenderer>(),
+    };
 }
 
 std::vector<std::shared_ptr<const StyleRenderer>> allStyleRenderers() {

@@ -1,9 +1,12 @@
 #pragma once
 // Shared generators and shading helpers of the styles and simulations. Every style includes
 // this header; nothing here is written twice elsewhere.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
+#include "support/geometry.h"
 #include "support/random.h"
 
 namespace murmura::gen {
@@ -47,6 +50,44 @@ constexpr T mix(T a, T b, T t) {
 template <class T>
 inline T sineHash(T x, T y, T scale = T(43758.5453)) {
     return fract(std::sin(x * T(127.1) + y * T(311.7)) * scale);
+}
+
+// A coordinate rounded to the nearest integer (halves away from zero), as a wrapping 64-bit
+// word. Non-finite values give 0 and values beyond the 64-bit range saturate, so any input
+// hashes without undefined behaviour.
+inline uint64_t roundedWord(double v) {
+    if (!std::isfinite(v)) return 0;
+    const double r = std::round(v);
+    if (r >= 9.2233720368547758e18) return static_cast<uint64_t>(INT64_MAX);
+    if (r <= -9.2233720368547758e18) return static_cast<uint64_t>(INT64_MIN);
+    return static_cast<uint64_t>(static_cast<int64_t>(r));
+}
+
+// Hash of a tagged position at quarter-unit resolution: nearby points a quarter unit apart
+// get unrelated values, the same point always the same one.
+inline uint64_t positionHash(uint64_t tag, double x, double y) {
+    const uint64_t a = roundedWord(4 * x), b = roundedWord(4 * y);
+    return splitMixFinalize(a * 0x9E3779B97F4A7C15ULL ^ tag * 0x94D049BB133111EBULL ^ b * 0xBF58476D1CE4E5B9ULL);
+}
+inline uint64_t positionHash(uint64_t tag, Point p) { return positionHash(tag, p.x, p.y); }
+
+struct CubicSegment {
+    Point start, control1, control2, end;
+};
+
+// Segment i of the smooth curve through the points q (0 <= i < q.size() - 1): a cubic Bezier
+// from q[i] to q[i + 1] whose tangents follow the neighbouring points, (q[i+1] - q[i-1]) / 6 and
+// (q[i+2] - q[i]) / 6, with indices clamped to the list.
+inline CubicSegment smoothSegment(std::span<const Point> q, size_t i) {
+    const size_t last = q.size() - 1;
+    const Point& prev = q[i == 0 ? 0 : i - 1];
+    const Point& a = q[i];
+    const Point& b = q[std::min(i + 1, last)];
+    const Point& next = q[std::min(i + 2, last)];
+    return CubicSegment{a,
+                        {a.x + (b.x - prev.x) / 6, a.y + (b.y - prev.y) / 6},
+                        {b.x - (next.x - a.x) / 6, b.y - (next.y - a.y) / 6},
+                        b};
 }
 
 }  // namespace murmura::gen

@@ -27,6 +27,12 @@ inline RawEvent up(double t, double x = 0, double y = 0) {
     e.mouseButton = 0;
     return e;
 }
+inline RawEvent drag(double t, double x, double y) { return event(EventType::mouseDragged, t, Point{x, y}); }
+inline RawEvent keyUp(double t, uint16_t code) {
+    RawEvent e = event(EventType::keyUp, t);
+    e.keyCode = code;
+    return e;
+}
 inline RawEvent keyDown(double t, uint16_t code = 0) {
     RawEvent e = event(EventType::keyDown, t);
     e.keyCode = code;

@@ -181,6 +181,21 @@ TEST_F(Cli, RenderRejectsBadRequests) {
     EXPECT_FALSE(fs::exists(path("o.png")));
 }
 
+TEST_F(Cli, GraffoRendersTheSameBytesInTwoProcesses) {
+    const std::string sample = std::string(MURMURA_SOURCE_DIR) + "/data/sample-session.json";
+    const std::string args = "render " + sample + " --style graffo --width 360 --height 225 --out ";
+    CliRun a = run(args + path("a.png"));
+    ASSERT_EQ(a.status, 0) << a.err;
+    CliRun b = run(args + path("b.png"));
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::string first = read(path("a.png"));
+    EXPECT_GT(first.size(), 1000u);
+    EXPECT_EQ(first.substr(1, 3), "PNG");
+    EXPECT_TRUE(first == read(path("b.png")));
+    // The style is offered.
+    EXPECT_NE(run("styles").out.find("\"graffo\""), std::string::npos);
+}
+
 TEST_F(Cli, SynthIsDeterministicAndReadable) {
     CliRun a = run("synth --minutes 0.5 --seed 42 --window 10,20,800,600 --out " + path("a.json"));
     ASSERT_EQ(a.status, 0) << a.err;

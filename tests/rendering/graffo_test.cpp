@@ -1,0 +1,269 @@
+// Expected numbers come from an independent python model of the formulas, or by hand.
+#include "rendering/styles/graffo.h"
+
+#include <gtest/gtest.h>
+#include <tbb/global_control.h>
+
+#include <cmath>
+
+#include "../test_events.h"
+#include "image_difference.h"
+#include "rendering/style_registry.h"
+#include "support/random.h"
+
+using namespace murmura;
+using namespace murmura::graffo;
+using namespace murmura::test;
+
+namespace {
+
+using Px = std::array<int, 4>;
+
+Px px(const RgbaImage& image, int64_t x, int64_t y) {
+    const uint8_t* p = image.pixel(x, y);
+    return {p[0], p[1], p[2], p[3]};
+}
+
+MaterialEngineOutput outputOf(std::vector<RawEvent> events, double silentRatio = 0) {
+    MaterialEngineOutput out;
+    out.conditioning = SilentConditioning(silentRatio);
+    if (!events.empty()) {
+        Segment s;
+        s.startTime = events.front().timestamp;
+        s.endTime = events.back().timestamp;
+        s.events = std::move(events);
+        out.segments.push_back(MaterializedSegment{s, MaterialProperties(1, 1, 0, 0), 0});
+    }
+    return out;
+}
+
+// A busy few minutes in three bursts of activity (so three layers, two of them archived by
+// the end): pointer travel, holds, clicks, drags and typing. Positions are canvas pixels of
+// a 480 x 270 canvas.
+std::vector<RawEvent> busySession() {
+    SplitMix64 g(77);
+    std::vector<RawEvent> ev;
+    double x = 240, y = 135;
+    for (double start : {0.0, 100.0, 300.0}) {
+        double t = start;
+        while (t < start + 30) {
+            const double r = g.nextUnit();
+            if (r < 0.03) {
+                ev.push_back(down(t, x, y));
+                for (int i = 0; i < 10; ++i) {
+                    t += 0.03;
+                    x = std::clamp(x + g.uniform(-6, 6), 0.0, 479.0);
+                    y = std::clamp(y + g.uniform(-6, 6), 0.0, 269.0);
+                    ev.push_back(drag(t, x, y));
+                }
+                ev.push_back(up(t += 0.05, x, y));
+            } else if (r < 0.06) {
+                ev.push_back(keyDown(t, static_cast<uint16_t>(g.below(30))));
+            } else if (r < 0.07) {
+                for (int i = 0; i < 12; ++i) ev.push_back(move(t += 0.1, x + g.uniform(-1, 1), y));
+            } else {
+                x = std::clamp(x + g.uniform(-15, 15), 0.0, 479.0);
+                y = std::clamp(y + g.uniform(-15, 15), 0.0, 269.0);
+                ev.push_back(move(t, x, y));
+            }
+            t += g.uniform(0.01, 0.08);
+        }
+    }
+    return ev;
+}
+
+}  // namespace
+
+TEST(GraffoRenderer, DescriptorAndRegistration) {
+    const GraffoRenderer r;
+    EXPECT_EQ(r.descriptor(), (StyleDescriptor{"graffo", "Graffo", StyleSeries::artist}));
+    const StyleRegistry registry = makeDefaultRegistry();
+    ASSERT_NE(registry.renderer("graffo"), nullptr);
+    EXPECT_EQ(registry.renderer("graffo")->descriptor().name, "Graffo");
+}
+
+TEST(GraffoRenderer, RefusesImpossibleCanvases) {
+    const GraffoRenderer r;
+    EXPECT_FALSE(r.render(outputOf({}), 0, 10));
+    EXPECT_FALSE(r.render(outputOf({}), 10, -1));
+    EXPECT_FALSE(r.render(outputOf({}), RgbaImage::kMaxSide + 1, 10));
+}
+
+TEST(GraffoRenderer, PaperBytesFollowTheFormula) {
+    const GraffoRenderer r;
+    struct Case {
+        double s;
+        int x, y;
+        Px rgba;
+    };
+    const Case cases[] = {
+        {0, 0, 0, {230, 224, 214, 255}},   {0, 1, 0, {234, 229, 218, 255}},   {0, 0, 1, {233, 228, 218, 255}},
+        {0, 17, 9, {233, 228, 218, 255}},  {0, 39, 29, {234, 228, 218, 255}}, {0, 23, 14, {234, 229, 218, 255}},
+        {0.5, 0, 0, {229, 224, 214, 255}}, {0.5, 0, 1, {234, 228, 218, 255}}, {0.5, 23, 14, {235, 230, 219, 255}},
+        {1, 0, 0, {228, 223, 213, 255}},   {1, 39, 29, {235, 230, 219, 255}},
+    };
+    for (const Case& c : cases) {
+        auto image = r.render(outputOf({}, c.s), 40, 30);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(px(*image, c.x, c.y), c.rgba) << "s " << c.s << " at " << c.x << "," << c.y;
+    }
+}
+
+TEST(GraffoRenderer, NoEventsGivesPaperOnly) {
+    const GraffoRenderer r;
+    // Channel sums of the whole 24 x 16 paper, from the formula in python.
+    auto sums = [](const RgbaImage& image) {
+        std::array<int64_t, 4> s{};
+        for (int64_t y = 0; y < image.height(); ++y)
+            for (int64_t x = 0; x < image.width(); ++x)
+                for (int c = 0; c < 4; ++c) s[c] += image.pixel(x, y)[c];
+        return s;
+    };
+    const RgbaImage empty = *r.render(outputOf({}), 24, 16);
+    EXPECT_EQ(sums(empty), (std::array<int64_t, 4>{89112, 87121, 83131, 24 * 16 * 255}));
+    EXPECT_EQ(sums(*r.render(outputOf({}, 0.5), 24, 16)), (std::array<int64_t, 4>{89102, 87114, 83113, 24 * 16 * 255}));
+    // Events that make no marks (scrolls, a lone pointer sample, Escape) leave the paper as is.
+    const RgbaImage quiet =
+        *r.render(outputOf({scroll(0.5), move(1, 12, 8), keyDown(2, 53), keyDown(3, 51)}), 24, 16);
+    EXPECT_EQ(quiet, empty);
+    EXPECT_EQ(empty.colorSpace(), ColorSpace::deviceRGB);
+}
+
+TEST(GraffoRenderer, MarksLandWhereThePointerWent) {
+    const GraffoRenderer r;
+    const MaterialEngineOutput paper = outputOf({});
+    // A stroke along the middle row of a 216 x 108 canvas (k = 0.1).
+    std::vector<RawEvent> ev;
+    for (int i = 0; i <= 20; ++i) ev.push_back(move(0.05 * i, 50 + 5 * i, 54));
+    const RgbaImage blank = *r.render(paper, 216, 108);
+    const RgbaImage drawn = *r.render(outputOf(ev), 216, 108);
+    int changedOnPath = 0;
+    for (int64_t x = 60; x < 140; ++x) changedOnPath += px(drawn, x, 54) != px(blank, x, 54);
+    EXPECT_GT(changedOnPath, 60);
+    for (int64_t y : {0, 10, 100})
+        for (int64_t x : {0, 100, 215}) EXPECT_EQ(px(drawn, x, y), px(blank, x, y)) << x << "," << y;
+    // Opaque everywhere.
+    for (int64_t x = 0; x < 216; ++x) EXPECT_EQ(px(drawn, x, 54)[3], 255);
+}
+
+TEST(GraffoRenderer, SameInputSameBytesWhateverTheThreads) {
+    const MaterialEngineOutput out = outputOf(busySession(), 0.3);
+    const GraffoRenderer r;
+    const auto reference = r.render(out, 480, 270);
+    ASSERT_TRUE(reference);
+    EXPECT_EQ(*r.render(out, 480, 270), *reference);
+    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+    const RgbaImage serial = *r.render(out, 480, 270);
+    EXPECT_TRUE(serial == *reference) << difference(serial, *reference);
+}
+
+TEST(GraffoRenderer, SkippingMarksOutsideABandChangesNothing) {
+    const MaterialEngineOutput out = outputOf(busySession(), 0.3);
+    for (int64_t rows : {int64_t{9}, kCanvasBandRows}) {
+        const RgbaImage culled = *GraffoRenderer({rows, true}).render(out, 480, 270);
+        const RgbaImage full = *GraffoRenderer({rows, false}).render(out, 480, 270);
+        EXPECT_TRUE(culled == full) << rows << " rows: " << difference(culled, full);
+    }
+}
+
+TEST(GraffoRenderer, BandLayoutMovesAntialiasingByALevelAtMost) {
+    // Cairo clips each band's geometry at its edges, which can move an edge pixel by a level;
+    // anything more would be a mark lost between bands.
+    const MaterialEngineOutput out = outputOf(busySession(), 0.3);
+    const RgbaImage whole = *GraffoRenderer({270, true}).render(out, 480, 270);
+    for (int64_t rows : {int64_t{9}, int64_t{100}, kCanvasBandRows}) {
+        const RgbaImage banded = *GraffoRenderer({rows, true}).render(out, 480, 270);
+        int largest = 0;
+        size_t count = 0;
+        for (size_t i = 0; i < whole.byteCount(); ++i) {
+            const int d = std::abs(int(whole.data()[i]) - int(banded.data()[i]));
+            largest = std::max(largest, d);
+            count += d != 0;
+        }
+        EXPECT_LE(largest, 3) << rows;
+        EXPECT_LT(count, whole.byteCount() / 1000) << rows;
+    }
+}
+
+TEST(GraffoLayers, StatusRules) {
+    EXPECT_TRUE(layerStatuses({}, 100, 0).empty());
+    // A single layer is always active, however old.
+    const auto single = layerStatuses({{3, {0, 1}}}, 10000, 0.06);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(single.at(3).kind, LayerStatus::Kind::active);
+
+    // End time 600: layer 2 is the latest; layer 1 ended exactly 90 s before the end (recent);
+    // layer 0 ended 300 s before: f = min(2 x 210 / 600, 1) = 0.7, fade 0.62 - 0.224 - 0.01.
+    const auto s = layerStatuses({{0, {0, 300}}, {1, {400, 510}}, {2, {520, 530}}}, 600, 0.01);
+    EXPECT_EQ(s.at(2).kind, LayerStatus::Kind::active);
+    EXPECT_EQ(s.at(1).kind, LayerStatus::Kind::recent);
+    EXPECT_EQ(s.at(0).kind, LayerStatus::Kind::archive);
+    EXPECT_NEAR(s.at(0).fade, 0.386, 1e-12);
+    // Just past 90 s the layer is archived at nearly full fade.
+    const auto edge = layerStatuses({{0, {0, 509.9}}, {1, {520, 530}}}, 600, 0);
+    EXPECT_EQ(edge.at(0).kind, LayerStatus::Kind::archive);
+    EXPECT_NEAR(edge.at(0).fade, 0.62 - 0.32 * 2 * 0.1 / 600, 1e-9);
+    // Very old layers with the full delete fade stop at 0.24: 0.62 - 0.32 - 0.06 = 0.24, and
+    // never go below.
+    const auto old = layerStatuses({{0, {0, 1}}, {5, {2000, 2000}}}, 2000, 0.06);
+    EXPECT_NEAR(old.at(0).fade, 0.24, 1e-12);
+    const auto older = layerStatuses({{0, {0, 1}}, {5, {2000, 2000}}}, 2000, 0.2);
+    EXPECT_EQ(older.at(0).fade, 0.24);
+    // An infinite end time (only reachable through the API) still gives the deepest fade.
+    const auto inf = layerStatuses({{0, {0, 1}}, {1, {2, 2}}}, INFINITY, 0);
+    EXPECT_NEAR(inf.at(0).fade, 0.3, 1e-12);
+    // Short sessions divide by at least 1 s.
+    const auto tiny = layerStatuses({{0, {-200, -100}}, {1, {0, 0}}}, 0.5, 0);
+    EXPECT_EQ(tiny.at(0).kind, LayerStatus::Kind::archive);
+    EXPECT_NEAR(tiny.at(0).fade, 0.3, 1e-12);
+}
+
+TEST(GraffoLayers, StatusColourRule) {
+    const Pigment c = kPigmentPalette[0];  // (0.86, 0.36, 0.13)
+    const LayerStatus active{LayerStatus::Kind::active, 1}, recent{LayerStatus::Kind::recent, 1};
+    const LayerStatus archive{LayerStatus::Kind::archive, 0.5};
+    auto expectColor = [](const Rgba& got, double r, double g, double b) {
+        EXPECT_NEAR(got.r, r, 1e-12);
+        EXPECT_NEAR(got.g, g, 1e-12);
+        EXPECT_NEAR(got.b, b, 1e-12);
+    };
+    // Active: the pigment, drag scrawls and knots divided by 1.12.
+    Ink ink = statusInk(c, active, MarkKind::scrawl);
+    expectColor(ink.color, 0.86, 0.36, 0.13);
+    EXPECT_EQ(ink.alpha, 1.0);
+    ink = statusInk(c, active, MarkKind::scrawl, true);
+    expectColor(ink.color, 0.86 / 1.12, 0.36 / 1.12, 0.13 / 1.12);
+    expectColor(statusInk(c, recent, MarkKind::knot).color, 0.86 / 1.12, 0.36 / 1.12, 0.13 / 1.12);
+    expectColor(statusInk(c, recent, MarkKind::burst).color, 0.86, 0.36, 0.13);
+    expectColor(statusInk(c, active, MarkKind::tick).color, 0.86, 0.36, 0.13);
+    EXPECT_EQ(statusInk(c, recent, MarkKind::scrawl).alpha, 0.92);
+    EXPECT_EQ(statusInk(c, recent, MarkKind::burst).alpha, 0.95);
+    EXPECT_EQ(statusInk(c, active, MarkKind::burst).alpha, 1.0);
+    EXPECT_NEAR(statusInk(c, active, MarkKind::tick).alpha, 0.86, 1e-12);
+    EXPECT_NEAR(statusInk(c, recent, MarkKind::tick).alpha, 0.7912, 1e-12);
+    // Archive with fade 0.5: halfway to the paper (0.906, 0.886, 0.846), whatever the mark.
+    for (MarkKind kind : {MarkKind::scrawl, MarkKind::knot, MarkKind::burst, MarkKind::tick})
+        expectColor(statusInk(c, archive, kind, true).color, 0.883, 0.623, 0.488);
+    EXPECT_NEAR(statusInk(c, archive, MarkKind::scrawl).alpha, 0.525, 1e-12);
+    EXPECT_NEAR(statusInk(c, archive, MarkKind::knot).alpha, 0.525, 1e-12);
+    EXPECT_NEAR(statusInk(c, archive, MarkKind::burst).alpha, 0.55, 1e-12);
+    EXPECT_NEAR(statusInk(c, archive, MarkKind::tick).alpha, 0.525 * 0.86, 1e-12);
+}
+
+TEST(GraffoScrawl, PassesFollowTheDistanceFromTheCentre) {
+    const double lw = 1920, lh = 1080;
+    auto passes = [&](Point middle) {
+        const std::vector<Point> p{{0, 0}, middle, {5, 5}};  // the middle point decides
+        return scrawlPassCount(p, lw, lh);
+    };
+    EXPECT_EQ(passes({960, 540}), 4);
+    EXPECT_EQ(passes({0, 0}), 2);
+    EXPECT_EQ(passes({1919, 1079}), 2);
+    // r = 0.5: c = 1 - 0.5^1.4 = 0.621, Int(2 x (0.38 + 0.385)) + 2 = 3.
+    EXPECT_EQ(passes({960 + 480, 540}), 3);
+    // r = 0.9: c = 0.137, 2 x (0.38 + 0.085) = 0.93, so 2 passes.
+    EXPECT_EQ(passes({960 + 864, 540}), 2);
+    // Int(2 x (0.38 + 0.62 c)) reaches 2 only at c = 1: a middle point even a hundredth of a
+    // unit off the centre gets 3 passes.
+    EXPECT_EQ(passes({960 + 0.01, 540}), 3);
+}
