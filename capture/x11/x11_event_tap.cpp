@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "capture/x11/x11_event_translator.h"
 #include "support/clock.h"
@@ -31,7 +32,7 @@ struct X11EventTap::Recording {
     std::unique_ptr<X11Connection> data;     // receives the recorded protocol
     XRecordContext context = 0;
     std::shared_ptr<Timer> watch;
-    DisplayGeometry geometry;
+    std::optional<X11EventTranslator> translator;
     X11EventTap* owner = nullptr;  // null once uninstalled: whatever still arrives is dropped
     bool enableSent = false;
     bool started = false;
@@ -54,7 +55,7 @@ struct X11EventTapAccess {
                 input.rootX = event.u.keyButtonPointer.rootX;
                 input.rootY = event.u.keyButtonPointer.rootY;
                 input.state = event.u.keyButtonPointer.state;
-                r->owner->deliver(translateX11Event(input, r->geometry));
+                r->owner->deliver(r->translator->translate(input));
             }
             break;
         default: break;
@@ -149,7 +150,15 @@ Expected<void, CaptureError> X11EventTap::install(Callback callback) {
         teardown(std::move(r));
         return unexpected(CaptureError::eventTapCreationFailed);
     }
-    r->geometry = readDisplayGeometry(r->control->display());
+    {
+        // Buttons already held when recording starts make the first motions drags.
+        Display* d = r->control->display();
+        Window root = None, child = None;
+        int rootX = 0, rootY = 0, x = 0, y = 0;
+        unsigned mask = 0;
+        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rootX, &rootY, &x, &y, &mask);
+        r->translator.emplace(readDisplayGeometry(d), mask);
+    }
 
     XRecordRange* range = XRecordAllocRange();
     if (!range) {

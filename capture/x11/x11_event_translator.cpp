@@ -8,9 +8,15 @@ namespace murmura {
 
 namespace t = tap_event_type;
 
-TapEvent translateX11Event(const X11InputEvent& e, const DisplayGeometry& geometry) {
+namespace {
+
+unsigned maskOfButton(unsigned button) { return button >= 1 && button <= 5 ? (Button1Mask << (button - 1)) : 0; }
+
+}  // namespace
+
+TapEvent X11EventTranslator::translate(const X11InputEvent& e) {
     TapEvent out;
-    out.location = geometry.toPoints(e.rootX, e.rootY);
+    out.location = geometry_.toPoints(e.rootX, e.rootY);
     switch (e.type) {
     case KeyPress:
     case KeyRelease: {
@@ -23,6 +29,10 @@ TapEvent translateX11Event(const X11InputEvent& e, const DisplayGeometry& geomet
     case ButtonPress:
     case ButtonRelease: {
         const bool press = e.type == ButtonPress;
+        if (press)
+            held_ |= maskOfButton(e.detail);
+        else
+            held_ &= ~maskOfButton(e.detail);
         switch (e.detail) {
         case Button1: out.type = press ? t::leftMouseDown : t::leftMouseUp; return out;
         case Button3: out.type = press ? t::rightMouseDown : t::rightMouseUp; return out;
@@ -40,16 +50,18 @@ TapEvent translateX11Event(const X11InputEvent& e, const DisplayGeometry& geomet
         default: out.type = press ? t::otherMouseDown : t::otherMouseUp; return out;
         }
     }
-    case MotionNotify:
-        if (e.state & Button1Mask)
+    case MotionNotify: {
+        const unsigned buttons = held_ | (e.state & kButtonMasks);
+        if (buttons & Button1Mask)
             out.type = t::leftMouseDragged;
-        else if (e.state & Button3Mask)
+        else if (buttons & Button3Mask)
             out.type = t::rightMouseDragged;
-        else if (e.state & Button2Mask)
+        else if (buttons & Button2Mask)
             out.type = t::otherMouseDragged;
         else
             out.type = t::mouseMoved;
         return out;
+    }
     default: return out;
     }
 }

@@ -25,6 +25,21 @@ inline constexpr double kScrollPointsPerNotch = 10;
 // held, else of another button when the middle one is held, else a plain move. Keys go through
 // the virtual key-code table; modifier keys become flagsChanged; keys without a virtual code
 // (and unknown event types) get type 0, which the capture ignores.
-TapEvent translateX11Event(const X11InputEvent& event, const DisplayGeometry& geometry);
+class X11EventTranslator {
+public:
+    // initialButtons: the core button mask when recording began (buttons already held).
+    explicit X11EventTranslator(DisplayGeometry geometry, unsigned initialButtons = 0)
+        : geometry_(geometry), held_(initialButtons & kButtonMasks) {}
+    TapEvent translate(const X11InputEvent& event);
+
+private:
+    // Button1Mask to Button5Mask.
+    static constexpr unsigned kButtonMasks = 0x1F00;
+    DisplayGeometry geometry_;
+    // Which buttons are down. The recorded events' own state field does not always carry the
+    // buttons (it depends on how the server routed the event), so presses and releases are
+    // followed here too.
+    unsigned held_ = 0;
+};
 
 }  // namespace murmura

@@ -19,8 +19,10 @@ uint16_t code(unsigned keycode) {
     return key ? key->code : 0xFFFF;
 }
 
+// A fresh translator (no button held) per event.
 TapEvent translate(int type, unsigned detail, unsigned state = 0, int x = 0, int y = 0) {
-    return translateX11Event(X11InputEvent{type, detail, x, y, state}, DisplayGeometry{0, 0, 1280, 800, 1});
+    X11EventTranslator translator(DisplayGeometry{0, 0, 1280, 800, 1});
+    return translator.translate(X11InputEvent{type, detail, x, y, state});
 }
 
 }  // namespace
@@ -131,6 +133,30 @@ TEST(X11Translation, MotionIsADragWhileAButtonIsHeld) {
     EXPECT_EQ(translate(kMotionNotify, 0, 0x1 | 0x4).type, t::mouseMoved);  // Shift+Control held
 }
 
+TEST(X11Translation, ButtonsAreFollowedWhenTheEventStateOmitsThem) {
+    X11EventTranslator tr(DisplayGeometry{0, 0, 1280, 800, 1});
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 1, 1, 0}).type, t::mouseMoved);
+    EXPECT_EQ(tr.translate({kButtonPress, 3, 1, 1, 0}).type, t::rightMouseDown);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 2, 1, 0}).type, t::rightMouseDragged);
+    EXPECT_EQ(tr.translate({kButtonPress, 1, 2, 1, 0}).type, t::leftMouseDown);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 3, 1, 0}).type, t::leftMouseDragged);  // left wins
+    EXPECT_EQ(tr.translate({kButtonRelease, 1, 3, 1, 0}).type, t::leftMouseUp);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 4, 1, 0}).type, t::rightMouseDragged);
+    EXPECT_EQ(tr.translate({kButtonRelease, 3, 4, 1, 0}).type, t::rightMouseUp);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 5, 1, 0}).type, t::mouseMoved);
+    // Wheel notches do not leave a button held behind.
+    EXPECT_EQ(tr.translate({kButtonPress, 4, 5, 1, 0}).type, t::scrollWheel);
+    EXPECT_EQ(tr.translate({kButtonRelease, 4, 5, 1, 0}).type, 0u);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 6, 1, 0}).type, t::mouseMoved);
+}
+
+TEST(X11Translation, AButtonHeldWhenRecordingStartsMakesADrag) {
+    X11EventTranslator tr(DisplayGeometry{0, 0, 1280, 800, 1}, kButton1Mask | 0x1 /* Shift */);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 1, 1, 0}).type, t::leftMouseDragged);
+    EXPECT_EQ(tr.translate({kButtonRelease, 1, 1, 1, kButton1Mask}).type, t::leftMouseUp);
+    EXPECT_EQ(tr.translate({kMotionNotify, 0, 2, 1, 0x1}).type, t::mouseMoved);
+}
+
 TEST(X11Translation, KeysCarryVirtualCodesAndModifiersAreFlagChanges) {
     TapEvent ret = translate(kKeyPress, 36);
     EXPECT_EQ(ret.type, t::keyDown);
@@ -144,12 +170,12 @@ TEST(X11Translation, KeysCarryVirtualCodesAndModifiersAreFlagChanges) {
 }
 
 TEST(X11Translation, LocationsAreDisplayPoints) {
-    const DisplayGeometry g{100, 50, 2560, 1600, 2.0};
-    TapEvent e = translateX11Event(X11InputEvent{kMotionNotify, 0, 300, 250, 0}, g);
+    X11EventTranslator tr(DisplayGeometry{100, 50, 2560, 1600, 2.0});
+    TapEvent e = tr.translate(X11InputEvent{kMotionNotify, 0, 300, 250, 0});
     EXPECT_EQ(e.location, (Point{100, 100}));
-    TapEvent k = translateX11Event(X11InputEvent{kKeyPress, 36, 101, 51, 0}, g);
+    TapEvent k = tr.translate(X11InputEvent{kKeyPress, 36, 101, 51, 0});
     EXPECT_EQ(k.location, (Point{0.5, 0.5}));
-    TapEvent outside = translateX11Event(X11InputEvent{kButtonPress, 1, 0, 0, 0}, g);
+    TapEvent outside = tr.translate(X11InputEvent{kButtonPress, 1, 0, 0, 0});
     EXPECT_EQ(outside.location, (Point{-50, -25}));
 }
 
