@@ -1,5 +1,7 @@
 #include "window_scope/x11/x11_connection.h"
 
+#include <X11/Xlib.h>
+
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -85,6 +87,8 @@ X11Connection::~X11Connection() {
     XCloseDisplay(display_);
     X11ConnectionRegistry::shared().remove(this);
 }
+
+int X11Connection::fd() const { return ConnectionNumber(display_); }
 
 int X11Connection::takeError() {
     int e = lastError_;

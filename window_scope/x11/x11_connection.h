@@ -1,10 +1,10 @@
 #pragma once
 // An Xlib display connection that never takes the process down: protocol errors on it are
 // recorded instead of printed-and-exit, and losing the server marks it dead instead of exiting.
-#include <X11/Xlib.h>
-
 #include <memory>
 #include <string>
+
+typedef struct _XDisplay Display;  // from <X11/Xlib.h>, which this header keeps out
 
 namespace murmura {
 
@@ -17,7 +17,7 @@ public:
     X11Connection& operator=(const X11Connection&) = delete;
 
     Display* display() const { return display_; }
-    int fd() const { return ConnectionNumber(display_); }
+    int fd() const;
     // False once the connection to the server has been lost; every later request is a no-op.
     bool isAlive() const { return alive_; }
     // The last protocol error code reported for this connection since the previous call
