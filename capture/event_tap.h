@@ -3,6 +3,7 @@
 // by type, with a location in global display points, a virtual key code and scroll deltas.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/capture_error.h"
@@ -41,6 +42,9 @@ struct TapEvent {
     int64_t keyCode = 0;   // virtual key code of key events
     double scrollDx = 0;   // horizontal point delta (positive: content moves right, wheel left)
     double scrollDy = 0;   // vertical point delta (positive: wheel up)
+    // When the event happened, on the uptime clock, where the platform knows it better than
+    // the moment it is handled (events that reach us in batches); else absent.
+    std::optional<double> uptime;
 };
 
 class EventTap {

@@ -35,7 +35,7 @@ public:
         if (callback_) callback_(event);
     }
     void feed(uint32_t type, Point location, int64_t keyCode = 0, double scrollDx = 0, double scrollDy = 0) {
-        feed(TapEvent{type, location, keyCode, scrollDx, scrollDy});
+        feed(TapEvent{type, location, keyCode, scrollDx, scrollDy, std::nullopt});
     }
 
 private:

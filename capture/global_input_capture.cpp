@@ -64,7 +64,7 @@ std::optional<Mapping> mapType(uint32_t type) {
 }  // namespace
 
 void GlobalInputCapture::handle(const TapEvent& event) {
-    const double now = clock_.uptime();
+    const double now = event.uptime.value_or(clock_.uptime());
     auto mapping = mapType(event.type);
     if (!mapping) return;
     RawEvent raw;

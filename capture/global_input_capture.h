@@ -37,7 +37,8 @@ public:
     void requestAccessibilityPermission() const { eventTap_->requestAccessibilityPermission(); }
 
     // Turns one platform event into a RawEvent and publishes it; types outside the capture's
-    // mask (other buttons, modifier changes, tap-disabled notices) publish nothing.
+    // mask (other buttons, modifier changes, tap-disabled notices) publish nothing. The
+    // timestamp is the event's own uptime when the tap knows it, else the handling time.
     void handle(const TapEvent& event);
 
 private:

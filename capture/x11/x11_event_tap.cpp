@@ -1,5 +1,6 @@
 #include "capture/x11/x11_event_tap.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/extensions/record.h>
@@ -12,6 +13,7 @@
 #include <optional>
 
 #include "capture/x11/x11_event_translator.h"
+#include "capture/x11/x11_server_clock.h"
 #include "support/clock.h"
 #include "support/diagnostics.h"
 #include "window_scope/x11/x11_connection.h"
@@ -24,6 +26,12 @@ namespace {
 // How long start waits for the server to confirm recording, and stop for it to end it.
 constexpr double kStartTimeout = 2.0;
 constexpr double kStopTimeout = 0.5;
+// The server keeps recorded device events in a 1 KB buffer (about 32 events) that it writes
+// out only when it is full or when it sends anything to any client. Sending ourselves an event
+// this often bounds how long an event can wait there (a slow mouse would otherwise see delays
+// of hundreds of milliseconds, and the last events before a pause would stay stuck). Event
+// times do not suffer from the wait: they come from the server's own clock.
+constexpr double kFlushInterval = 0.02;
 
 }  // namespace
 
@@ -32,7 +40,13 @@ struct X11EventTap::Recording {
     std::unique_ptr<X11Connection> data;     // receives the recorded protocol
     XRecordContext context = 0;
     std::shared_ptr<Timer> watch;
+    std::shared_ptr<Timer> flushTimer;
+    std::shared_ptr<Timer> controlWatch;
+    Window flushWindow = None;
+    Atom flushProperty = None;
+    bool flushOutstanding = false;  // at most one, so a server that stops reading cannot block us
     std::optional<X11EventTranslator> translator;
+    std::optional<X11ServerClock> serverClock;
     X11EventTap* owner = nullptr;  // null once uninstalled: whatever still arrives is dropped
     bool enableSent = false;
     bool started = false;
@@ -55,12 +69,42 @@ struct X11EventTapAccess {
                 input.rootX = event.u.keyButtonPointer.rootX;
                 input.rootY = event.u.keyButtonPointer.rootY;
                 input.state = event.u.keyButtonPointer.state;
-                r->owner->deliver(r->translator->translate(input));
+                input.time = event.u.keyButtonPointer.time;
+                TapEvent tapEvent = r->translator->translate(input);
+                tapEvent.uptime = r->serverClock->eventUptime(input.time, SystemClock::shared().uptime());
+                r->owner->deliver(tapEvent);
             }
             break;
         default: break;
         }
         XRecordFreeData(d);
+    }
+
+    // Asks the server to write out its buffered recording: the notification of a property
+    // change on our own window is output, and writing output flushes the recording contexts.
+    // The notification's server time also calibrates the server clock.
+    static void requestFlush(X11EventTap::Recording& r) {
+        drainControl(r);
+        if (r.flushOutstanding || !r.control || !r.control->isAlive()) return;
+        XChangeProperty(r.control->display(), r.flushWindow, r.flushProperty, XA_INTEGER, 32, PropModeReplace,
+                        nullptr, 0);
+        XFlush(r.control->display());
+        r.flushOutstanding = true;
+        // XFlush also reads whatever has arrived, into Xlib's queue, where the socket watch
+        // would never see it.
+        drainControl(r);
+    }
+    static void drainControl(X11EventTap::Recording& r) {
+        if (!r.control || !r.control->isAlive()) return;
+        Display* d = r.control->display();
+        while (XPending(d) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+            if (event.type == PropertyNotify && event.xproperty.window == r.flushWindow) {
+                r.flushOutstanding = false;
+                r.serverClock->observe(static_cast<uint32_t>(event.xproperty.time), SystemClock::shared().uptime());
+            }
+        }
     }
 
     // Processes what the data connection has received until done() holds, the connection dies
@@ -137,6 +181,7 @@ void X11EventTap::requestAccessibilityPermission() const { diagnostic(permission
 Expected<void, CaptureError> X11EventTap::install(Callback callback) {
     if (recording_) return {};
     auto r = std::make_unique<Recording>();
+    r->serverClock.emplace(SystemClock::shared().uptime());
     r->control = X11Connection::open(displayName_);
     if (!r->control) return unexpected(CaptureError::eventTapCreationFailed);
     int major = 0;
@@ -194,10 +239,27 @@ Expected<void, CaptureError> X11EventTap::install(Callback callback) {
     }
     Recording* raw = r.get();
     r->watch = scheduler_.watchReadable(r->data->fd(), [this, raw] { onReadable(raw); });
-    if (!r->watch) {
+    r->controlWatch = scheduler_.watchReadable(r->control->fd(), [raw] { X11EventTapAccess::drainControl(*raw); });
+    if (!r->watch || !r->controlWatch) {
         teardown(std::move(r));
         return unexpected(CaptureError::runLoopSourceCreationFailed);
     }
+    {
+        Display* d = r->control->display();
+        XSetWindowAttributes attributes{};
+        attributes.event_mask = PropertyChangeMask;
+        r->flushWindow = XCreateWindow(d, DefaultRootWindow(d), -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
+                                       CWEventMask, &attributes);
+        r->flushProperty = XInternAtom(d, "_MURMURA_CAPTURE_FLUSH", False);
+        // One round trip now calibrates the server clock before the first event arrives.
+        X11EventTapAccess::requestFlush(*r);
+        const double deadline = SystemClock::shared().uptime() + kStartTimeout;
+        while (r->flushOutstanding && r->control->isAlive() && SystemClock::shared().uptime() < deadline) {
+            pollfd p{r->control->fd(), POLLIN, 0};
+            if (poll(&p, 1, 10) > 0) X11EventTapAccess::drainControl(*r);
+        }
+    }
+    r->flushTimer = scheduler_.scheduleRepeating(kFlushInterval, [raw] { X11EventTapAccess::requestFlush(*raw); });
     recording_ = std::move(r);
     callback_ = std::move(callback);
     connectionLost_ = false;
@@ -242,6 +304,8 @@ void X11EventTap::teardown(std::unique_ptr<Recording> r) {
     if (!r) return;
     r->owner = nullptr;
     if (r->watch) r->watch->cancel();
+    if (r->controlWatch) r->controlWatch->cancel();
+    if (r->flushTimer) r->flushTimer->cancel();
     bool clean = false;
     if (r->control && r->control->isAlive() && r->context) {
         Display* control = r->control->display();

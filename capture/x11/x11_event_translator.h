@@ -14,6 +14,7 @@ struct X11InputEvent {
     int rootX = 0;          // pointer position in root-window pixels
     int rootY = 0;
     unsigned state = 0;     // button and modifier mask before the event
+    uint32_t time = 0;      // server time in milliseconds
 };
 
 // One wheel notch, in points.

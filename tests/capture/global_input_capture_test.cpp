@@ -188,6 +188,14 @@ TEST_F(CaptureTest, TimestampsCountFromTheStartOnTheMonotonicClock) {
     EXPECT_DOUBLE_EQ(received[1].timestamp, 0.75);
 }
 
+TEST_F(CaptureTest, AnEventTimeKnownToTheTapIsUsedInsteadOfTheHandlingTime) {
+    ASSERT_TRUE(capture.startCapturing());
+    clock.advance(0.5);
+    TapEvent e{t::mouseMoved, {1, 1}, 0, 0, 0, 5000.125};  // happened 0.375 s before handling
+    tap->feed(e);
+    EXPECT_DOUBLE_EQ(only().timestamp, 0.125);
+}
+
 TEST_F(CaptureTest, RestartResetsTheTimeBase) {
     ASSERT_TRUE(capture.startCapturing());
     clock.advance(10);

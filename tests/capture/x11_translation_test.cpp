@@ -1,8 +1,9 @@
-// X11 keycodes and core input events to platform tap events; no X server needed.
+// X11 keycodes, core input events and server times to platform tap events; no X server needed.
 #include <gtest/gtest.h>
 
 #include "capture/x11/x11_event_translator.h"
 #include "capture/x11/x11_key_codes.h"
+#include "capture/x11/x11_server_clock.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;
@@ -182,4 +183,41 @@ TEST(X11Translation, LocationsAreDisplayPoints) {
 TEST(X11Translation, UnknownEventTypesAreIgnored) {
     EXPECT_EQ(translate(12, 0).type, 0u);  // Expose
     EXPECT_EQ(translate(0, 0).type, 0u);
+}
+
+TEST(X11ServerClock, KeepsTheServerSpacingOfEventsThatArriveTogether) {
+    X11ServerClock clock(49.9);
+    clock.observe(1000, 50.0);  // a prompt round trip: offset 49.0 s
+    // Three motions 8 ms apart reach us in one batch.
+    EXPECT_NEAR(clock.eventUptime(2000, 51.02), 51.000, 1e-9);
+    EXPECT_NEAR(clock.eventUptime(2008, 51.02), 51.008, 1e-9);
+    EXPECT_NEAR(clock.eventUptime(2016, 51.02), 51.016, 1e-9);
+}
+
+TEST(X11ServerClock, APromptArrivalRefinesTheOffset) {
+    X11ServerClock clock(0);
+    EXPECT_NEAR(clock.eventUptime(5000, 70.0), 70.0, 1e-9);      // first sight: offset 65
+    EXPECT_NEAR(clock.eventUptime(5100, 70.3), 70.1, 1e-9);      // waited 0.2 s: mapped by the offset
+    EXPECT_NEAR(clock.eventUptime(5350, 70.3), 70.3, 1e-9);      // same batch, later stamp: offset 64.95
+    EXPECT_NEAR(clock.eventUptime(5400, 70.5), 70.35, 1e-9);
+}
+
+TEST(X11ServerClock, NeverRunsBackwardsNorBelowItsFloor) {
+    X11ServerClock clock(50.0);
+    clock.observe(1000, 50.05);                                  // offset 49.05
+    EXPECT_NEAR(clock.eventUptime(1100, 50.2), 50.15, 1e-9);
+    clock.observe(1200, 50.2);                                   // offset 49.0
+    // A recorded event stamped before that notification arrives after it: 1.12 + 49 = 50.12
+    // would step back behind the previous event.
+    EXPECT_NEAR(clock.eventUptime(1120, 50.21), 50.15, 1e-9);
+    X11ServerClock floored(80.0);
+    floored.observe(5000, 80.1);                                 // offset 75.1
+    EXPECT_NEAR(floored.eventUptime(4800, 80.2), 80.0, 1e-9);    // 79.9 would precede the start
+}
+
+TEST(X11ServerClock, FollowsTheServerClockAcrossItsWrapAround) {
+    X11ServerClock clock(0);
+    clock.observe(0xFFFFFF00u, 10.0);
+    // 0x100 is 512 ms after 0xFFFFFF00 once the 32-bit counter wraps.
+    EXPECT_NEAR(clock.eventUptime(0x00000100u, 10.6), 10.512, 1e-6);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 // Xlib after GoogleTest: its macros (None, Bool...) collide with names inside gtest.
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <sstream>
 
@@ -320,6 +321,37 @@ TEST_F(X11Capture, ALoopThatCannotWatchTheConnectionIsARunLoopSourceFailure) {
     X11EventTap working(loop_, session_->display());
     EXPECT_TRUE(working.install([](const TapEvent&) {}));
     working.uninstall();
+}
+
+TEST(X11CaptureQuietDesktop, AnEventIsDeliveredEvenWhenNothingElseHappens) {
+    // The server buffers recorded events until about 32 have gathered or some client receives
+    // output. On a desktop where nothing else happens a lone event must still arrive.
+    MURMURA_REQUIRE_X_TOOLS();
+    XSession::Options options;
+    options.windowManager = false;
+    XSession session(options);
+    ASSERT_TRUE(session.ok()) << session.error();
+    EventLoop loop;
+    auto manager = std::make_shared<WindowScopeManager>(std::make_shared<X11TreeWindowProvider>(loop));
+    ASSERT_TRUE(manager->startTracking(WindowScopeManager::allWindowsID));
+    GlobalInputCapture capture(manager, std::make_shared<X11EventTap>(loop));
+    std::vector<RawEvent> events;
+    auto s = capture.events().subscribe([&](const RawEvent& e) { events.push_back(e); });
+    ASSERT_TRUE(capture.startCapturing());
+    // Injected over a connection that stays open and quiet afterwards (xdotool's exit would
+    // itself make the server flush).
+    Display* d = session.connection().display();
+    XTestFakeMotionEvent(d, -1, 321, 123, CurrentTime);
+    XFlush(d);
+    const double sent = SystemClock::shared().uptime();
+    ASSERT_TRUE(loop.runUntil([&] { return !events.empty(); }, 5.0));
+    EXPECT_EQ(events[0].position, (Point{321, 123}));
+    // The timestamp is when the server saw the motion, not when it reached us.
+    EXPECT_LE(events[0].timestamp + capture.sessionStartTime(), SystemClock::shared().uptime());
+    EXPECT_NEAR(events[0].timestamp + capture.sessionStartTime(), sent, 0.25);
+    XTestFakeMotionEvent(d, -1, 322, 124, CurrentTime);
+    XFlush(d);
+    ASSERT_TRUE(loop.runUntil([&] { return events.size() == 2; }, 5.0));
 }
 
 TEST(X11CaptureWithoutRecord, IsNotPermittedAndCannotCreateTheTap) {
