@@ -53,10 +53,7 @@ void EventLoop::wake() {
 }
 
 void EventLoop::post(std::function<void()> task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
+    tasks_.push(std::move(task));
     wake();
 }
 
@@ -79,19 +76,6 @@ std::shared_ptr<Timer> EventLoop::watchReadable(int fd, std::function<void()> on
     return watch;
 }
 
-void EventLoop::runPosted() {
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
-        task();
-    }
-}
-
 void EventLoop::fireDueTimers() {
     // Each timer fires at most once per round, so a slow tick cannot starve the descriptors.
     std::erase_if(timers_, [](const auto& t) { return !t->active; });
@@ -107,20 +91,21 @@ void EventLoop::fireDueTimers() {
         if (t->deadline <= current) t->deadline = current + t->interval;
         auto tick = t->tick;  // the tick may cancel its own timer
         tick();
-        runPosted();
+        tasks_.runAll();
     }
 }
 
 void EventLoop::runOnce(double maxWaitSeconds) {
-    runPosted();
+    tasks_.runAll();
     std::erase_if(watches_, [](const auto& w) { return !w->active; });
     std::erase_if(timers_, [](const auto& t) { return !t->active; });
 
     double wait = std::max(0.0, maxWaitSeconds);
     for (const auto& t : timers_) wait = std::min(wait, std::max(0.0, t->deadline - now()));
+    if (!tasks_.empty()) wait = 0;
     {
         std::lock_guard lock(mutex_);
-        if (!tasks_.empty() || quit_) wait = 0;
+        if (quit_) wait = 0;
     }
 
     std::vector<pollfd> fds;
@@ -146,12 +131,12 @@ void EventLoop::runOnce(double maxWaitSeconds) {
             if (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) {
                 auto callback = w->onReadable;  // the callback may cancel its own watch
                 callback();
-                runPosted();
+                tasks_.runAll();
             }
         }
     }
     fireDueTimers();
-    runPosted();
+    tasks_.runAll();
 }
 
 bool EventLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds) {

@@ -2,13 +2,13 @@
 // A main loop built on poll(): posted tasks, repeating timers on the monotonic clock and
 // file-descriptor watches. The command-line tool and the X11 integration tests run on it;
 // the desktop application runs the same core on Qt's loop instead.
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "support/scheduler.h"
+#include "support/task_queue.h"
 
 namespace murmura {
 
@@ -35,13 +35,12 @@ public:
 private:
     struct LoopTimer;
     struct Watch;
-    void runPosted();
     void fireDueTimers();
     void wake();
 
     int wakeFd_ = -1;
-    std::mutex mutex_;  // guards tasks_ and quit_
-    std::deque<std::function<void()>> tasks_;
+    TaskQueue tasks_;
+    std::mutex mutex_;  // guards quit_
     bool quit_ = false;
     std::vector<std::shared_ptr<LoopTimer>> timers_;
     std::vector<std::shared_ptr<Watch>> watches_;

@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/fake_event_tap.h"
-#include "support/manual_scheduler.h"
-#include "../window_scope/fake_window_provider.h"
+#include "capture_rig.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;
 
 namespace {
 
-struct SessionTest : ::testing::Test {
-    ManualClock clock{100.0};
-    ManualScheduler scheduler{clock};
-    std::shared_ptr<test::FakeWindowProvider> provider = std::make_shared<test::FakeWindowProvider>(scheduler);
-    std::shared_ptr<WindowScopeManager> manager = std::make_shared<WindowScopeManager>(provider);
-    std::shared_ptr<FakeEventTap> tap = std::make_shared<FakeEventTap>();
-    std::shared_ptr<GlobalInputCapture> capture = std::make_shared<GlobalInputCapture>(manager, tap, clock);
+struct SessionTest : ::testing::Test, test::CaptureRig {
+    SessionTest() : CaptureRig(100.0) {}
 
     int completions = 0;
     std::vector<RawEvent> delivered;

@@ -2,22 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/fake_event_tap.h"
-#include "support/manual_scheduler.h"
-#include "../window_scope/fake_window_provider.h"
+#include "capture_rig.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;
 
 namespace {
 
-struct CaptureTest : ::testing::Test {
-    ManualClock clock{5000.0};
-    ManualScheduler scheduler{clock};
-    std::shared_ptr<test::FakeWindowProvider> provider = std::make_shared<test::FakeWindowProvider>(scheduler);
-    std::shared_ptr<WindowScopeManager> manager = std::make_shared<WindowScopeManager>(provider);
-    std::shared_ptr<FakeEventTap> tap = std::make_shared<FakeEventTap>();
-    GlobalInputCapture capture{manager, tap, clock};
+struct CaptureTest : ::testing::Test, test::CaptureRig {
+    CaptureTest() : CaptureRig(5000.0) {}
+    GlobalInputCapture& capture = *CaptureRig::capture;
     std::vector<RawEvent> received;
     Subscription subscription = capture.events().subscribe([this](const RawEvent& e) { received.push_back(e); });
 
@@ -285,16 +279,10 @@ TEST_F(CaptureTest, PermissionQueriesGoToTheTap) {
 }
 
 TEST(GlobalInputCaptureLifetime, DestructionRemovesTheTap) {
-    ManualClock clock;
-    ManualScheduler scheduler(clock);
-    auto provider = std::make_shared<test::FakeWindowProvider>(scheduler);
-    auto manager = std::make_shared<WindowScopeManager>(provider);
-    auto tap = std::make_shared<FakeEventTap>();
-    {
-        GlobalInputCapture capture(manager, tap, clock);
-        ASSERT_TRUE(capture.startCapturing());
-        EXPECT_TRUE(tap->isInstalled());
-    }
-    EXPECT_FALSE(tap->isInstalled());
-    tap->feed(t::mouseMoved, {0, 0});  // would call into the destroyed capture (ASan)
+    test::CaptureRig rig(0);
+    ASSERT_TRUE(rig.capture->startCapturing());
+    EXPECT_TRUE(rig.tap->isInstalled());
+    rig.capture.reset();
+    EXPECT_FALSE(rig.tap->isInstalled());
+    rig.tap->feed(t::mouseMoved, {0, 0});  // would call into the destroyed capture (ASan)
 }
