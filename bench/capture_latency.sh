@@ -4,7 +4,6 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-exec 3< <(true)
 fifo=$(mktemp -u)
 mkfifo "$fifo"
 Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$fifo" 2>/dev/null &

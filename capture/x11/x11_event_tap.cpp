@@ -95,7 +95,11 @@ struct X11EventTapAccess {
         drainControl(r);
     }
     static void drainControl(X11EventTap::Recording& r) {
-        if (!r.control || !r.control->isAlive()) return;
+        if (!r.control || !r.control->isAlive()) {
+            // A dead socket stays readable; watching it would spin the loop.
+            if (r.controlWatch) r.controlWatch->cancel();
+            return;
+        }
         Display* d = r.control->display();
         while (XPending(d) > 0) {
             XEvent event;
