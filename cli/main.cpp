@@ -13,11 +13,18 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+
 #include "Murmura/render_pipeline.h"
 #include "Murmura/synthetic_session.h"
+#include "capture/capture_session.h"
+#include "capture/x11/x11_event_tap.h"
 #include "rendering/png_io.h"
 #include "rendering/style_registry.h"
 #include "support/diagnostics.h"
+#include "support/event_loop.h"
+#include "window_scope/window_scope_manager.h"
+#include "window_scope/x11/x11_window_providers.h"
 
 using namespace murmura;
 
@@ -34,6 +41,9 @@ constexpr const char* kUsage =
     "                                     render a session to a PNG file\n"
     "  synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
     "                                     write a realistic synthetic session\n"
+    "  windows                            list the windows a session can record (X11)\n"
+    "  capture --seconds N [--window ID | --all] --out SESSION\n"
+    "                                     record a session from the running X11 desktop\n"
     "\n"
     "Run 'murmura-cli COMMAND --help' for a command's options.\n";
 
@@ -65,6 +75,24 @@ const std::map<std::string, std::string> kHelp = {
      "  --seed S           unsigned 64-bit seed\n"
      "  --window x,y,w,h   the chosen window in global points (default 240,90,1440,900)\n"
      "  --out SESSION      output session file\n"},
+    {"windows",
+     "usage: murmura-cli windows\n"
+     "Prints the windows of the running X11 desktop that a session can record, as a JSON array\n"
+     "sorted by owner: {\"id\", \"title\", \"ownerName\", \"displayName\", \"frame\": [x, y, w, h],\n"
+     "\"isOnScreen\"}, frames in display points. The first entry, id 0, is the whole main display.\n"},
+    {"capture",
+     "usage: murmura-cli capture --seconds N [--window ID | --all] --out SESSION\n"
+     "Records a session from the running X11 desktop: every pointer move, click, drag, scroll and\n"
+     "key press or release, system-wide, flagged as inside or outside the chosen window. The\n"
+     "capture only listens (X RECORD extension); it never grabs or alters input. Ctrl-C stops\n"
+     "early and still writes what was recorded.\n"
+     "  --seconds N     session length in seconds (0 < N <= 86400)\n"
+     "  --window ID     the window to follow (see 'murmura-cli windows')\n"
+     "  --all           the whole main display (the default)\n"
+     "  --out SESSION   output session file\n"
+     "Privacy: key events are stored as key codes only, never as characters. Still, the file\n"
+     "records which physical keys were pressed and when, and that sequence can reveal what was\n"
+     "typed (passwords included). Keep session files private and delete them when done.\n"},
 };
 
 // A usage or input error: printed as one line, exit status 1.
@@ -209,6 +237,15 @@ int cmdRender(int argc, char** argv) {
     return 0;
 }
 
+void writeSessionFile(const CaptureResult& session, const std::string& out) {
+    const std::string text = encodeSessionFile(session);
+    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    if (!file) fail(out + ": cannot open for writing: " + std::strerror(errno));
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) fail(out + ": write failed: " + std::strerror(errno));
+}
+
 Rect parseWindow(const std::string& text) {
     std::vector<double> v;
     size_t start = 0;
@@ -240,13 +277,111 @@ int cmdSynth(int argc, char** argv) {
     if (args.options.count("window")) options.window = parseWindow(args.options["window"]);
     const std::string out = requireOption(args, "synth", "out");
 
-    const CaptureResult session = synthesizeSession(options);
-    const std::string text = encodeSessionFile(session);
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    if (!file) fail(out + ": cannot open for writing: " + std::strerror(errno));
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) fail(out + ": write failed: " + std::strerror(errno));
+    writeSessionFile(synthesizeSession(options), out);
+    return 0;
+}
+
+Json encodeWindow(const WindowDescriptor& w) {
+    Json j = Json::object();
+    j["id"] = w.id;
+    if (w.title) j["title"] = *w.title;
+    if (w.ownerName) j["ownerName"] = *w.ownerName;
+    j["displayName"] = w.displayName();
+    j["frame"] = Json::array({w.frame.x, w.frame.y, w.frame.width, w.frame.height});
+    j["isOnScreen"] = w.isOnScreen;
+    return j;
+}
+
+int cmdWindows(int argc, char** argv) {
+    Args args = parseArgs("windows", argc, argv, {}, {});
+    if (!args.positional.empty()) fail("windows: unexpected argument \"" + args.positional[0] + "\"");
+    EventLoop loop;
+    WindowScopeManager manager(makeDefaultWindowProvider(loop));
+    if (!manager.provider().isAvailable()) fail("windows: cannot open the X11 display (is DISPLAY set?)");
+    auto windows = manager.listWindows();
+    if (!windows) fail("windows: " + windows.error().message());
+    auto bounds = manager.provider().mainDisplayBounds();
+    Json out = Json::array();
+    out.push_back(encodeWindow(WindowDescriptor{WindowScopeManager::allWindowsID, std::nullopt, "All Windows",
+                                                bounds.value_or(Rect{}), true}));
+    for (const auto& w : *windows) out.push_back(encodeWindow(w));
+    std::cout << out.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    return 0;
+}
+
+// Ctrl-C and SIGTERM end a capture early through the main loop.
+int gSignalPipe[2] = {-1, -1};
+void onStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(gSignalPipe[1], &byte, 1);
+}
+
+int cmdCapture(int argc, char** argv) {
+    Args args = parseArgs("capture", argc, argv, {"seconds", "window", "out"}, {"all"});
+    if (!args.positional.empty()) fail("capture: unexpected argument \"" + args.positional[0] + "\"");
+    const double seconds = parseNumber("capture", "seconds", requireOption(args, "capture", "seconds"));
+    if (!(seconds > 0 && seconds <= 86400)) fail("capture: --seconds must be above 0 and at most 86400");
+    if (args.options.count("window") && args.options.count("all")) fail("capture: give either --window or --all");
+    uint32_t windowID = WindowScopeManager::allWindowsID;
+    if (args.options.count("window"))
+        windowID = static_cast<uint32_t>(parseInteger("capture", "window", args.options["window"], 1, UINT32_MAX));
+    const std::string out = requireOption(args, "capture", "out");
+
+    EventLoop loop;
+    auto manager = std::make_shared<WindowScopeManager>(makeDefaultWindowProvider(loop));
+    if (!manager->provider().isAvailable()) fail("capture: cannot open the X11 display (is DISPLAY set?)");
+    auto tracked = manager->startTracking(windowID);
+    if (!tracked) fail("capture: " + tracked.error().message());
+    const auto frame = manager->currentFrame();
+    if (!frame || !(frame->width > 0 && frame->height > 0)) fail("capture: the window has no usable frame");
+
+    auto tap = std::make_shared<X11EventTap>(loop);
+    auto input = std::make_shared<GlobalInputCapture>(manager, tap);
+    if (!input->hasAccessibilityPermission())
+        fail("capture: " + std::string(message(CaptureError::accessibilityPermissionDenied)) + ". " +
+             X11EventTap::permissionExplanation({}));
+
+    if (pipe(gSignalPipe) != 0) fail(std::string("capture: pipe failed: ") + std::strerror(errno));
+    bool interrupted = false;
+    auto signalWatch = loop.watchReadable(gSignalPipe[0], [&] {
+        char buffer[16];
+        [[maybe_unused]] ssize_t n = read(gSignalPipe[0], buffer, sizeof buffer);
+        interrupted = true;
+    });
+    struct sigaction action{};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    CaptureSession session(input, seconds, loop);
+    std::optional<std::vector<RawEvent>> events;
+    auto started = session.start([&](const std::vector<RawEvent>& recorded) { events = recorded; });
+    if (!started) fail("capture: " + std::string(message(started.error())));
+    {
+        char line[160];
+        std::snprintf(line, sizeof line, "Recording %.1f s of input on %s; Ctrl-C stops early", seconds,
+                      windowID == WindowScopeManager::allWindowsID ? "the whole display"
+                                                                   : ("window " + std::to_string(windowID)).c_str());
+        diagnostic(line);
+    }
+    loop.runUntil([&] { return events.has_value() || interrupted; }, seconds + 60);
+    session.stop();  // early on Ctrl-C; no effect once the session has completed
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signalWatch->cancel();
+    close(gSignalPipe[0]);
+    close(gSignalPipe[1]);
+    manager->stopTracking();
+    if (tap->connectionLost()) diagnostic("capture: the X connection was lost; keeping what was recorded");
+
+    CaptureResult result;
+    result.events = events.value_or(std::vector<RawEvent>{});
+    result.duration = seconds;
+    result.windowID = windowID;
+    result.windowFrame = *frame;
+    writeSessionFile(result, out);
+    diagnostic("Recorded " + std::to_string(result.events.size()) + " events to " + out);
     return 0;
 }
 
@@ -262,7 +397,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const std::map<std::string, std::function<int(int, char**)>> commands = {
         {"styles", cmdStyles}, {"segments", cmdSegments}, {"material", cmdMaterial},
-        {"render", cmdRender}, {"synth", cmdSynth},
+        {"render", cmdRender}, {"synth", cmdSynth},   {"windows", cmdWindows}, {"capture", cmdCapture},
     };
     auto it = commands.find(command);
     if (it == commands.end()) {

@@ -35,6 +35,19 @@ struct Rect {
     double maxY() const { return y + height; }
     // Half-open containment: the right and bottom edges are outside.
     bool contains(Point p) const { return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height; }
+    // The same rectangle with a non-negative width and height (a negative size extends left or up).
+    Rect standardized() const {
+        Rect r = *this;
+        if (r.width < 0) {
+            r.x += r.width;
+            r.width = -r.width;
+        }
+        if (r.height < 0) {
+            r.y += r.height;
+            r.height = -r.height;
+        }
+        return r;
+    }
 };
 
 inline double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }

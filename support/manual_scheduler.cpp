@@ -14,10 +14,7 @@ struct ManualScheduler::ManualTimer final : Timer {
     bool isActive() const override { return active; }
 };
 
-void ManualScheduler::post(std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-}
+void ManualScheduler::post(std::function<void()> task) { tasks_.push(std::move(task)); }
 
 std::shared_ptr<Timer> ManualScheduler::scheduleRepeating(double intervalSeconds, std::function<void()> tick) {
     auto timer = std::make_shared<ManualTimer>();
@@ -30,18 +27,7 @@ std::shared_ptr<Timer> ManualScheduler::scheduleRepeating(double intervalSeconds
     return timer;
 }
 
-void ManualScheduler::runPending() {
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
-        task();
-    }
-}
+void ManualScheduler::runPending() { tasks_.runAll(); }
 
 void ManualScheduler::advance(double seconds) {
     const double target = clock_.uptime() + seconds;

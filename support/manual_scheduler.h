@@ -2,7 +2,6 @@
 // Virtual time for tests: a clock that moves only when told and a scheduler whose timers
 // fire as that clock passes their deadlines.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 
 #include "support/clock.h"
 #include "support/scheduler.h"
+#include "support/task_queue.h"
 
 namespace murmura {
 
@@ -48,8 +48,8 @@ public:
 private:
     struct ManualTimer;
     ManualClock& clock_;
-    mutable std::mutex mutex_;
-    std::deque<std::function<void()>> tasks_;
+    TaskQueue tasks_;
+    mutable std::mutex mutex_;  // guards timers_
     std::vector<std::shared_ptr<ManualTimer>> timers_;
     uint64_t nextOrder_ = 0;
 };

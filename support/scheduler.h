@@ -23,6 +23,14 @@ public:
     // Calls tick on the main thread every interval seconds until the timer is cancelled.
     // Main thread only. Dropping the handle does not cancel the timer.
     virtual std::shared_ptr<Timer> scheduleRepeating(double intervalSeconds, std::function<void()> tick) = 0;
+    // Calls onReadable on the main thread whenever fd is readable or has hung up, until the returned
+    // handle is cancelled (the callback must consume the data or cancel). Main thread only.
+    // Returns nullptr when this loop cannot watch file descriptors.
+    virtual std::shared_ptr<Timer> watchReadable(int fd, std::function<void()> onReadable) {
+        (void)fd;
+        (void)onReadable;
+        return nullptr;
+    }
 };
 
 }  // namespace murmura
