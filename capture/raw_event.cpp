@@ -25,6 +25,16 @@ std::optional<EventType> eventTypeFromRaw(std::string_view raw) {
     return std::nullopt;
 }
 
+bool isFunctionalKeyCode(uint16_t code) {
+    return code == 36 || code == 51 || code == 53 || code == 76 || code == 117 || (code >= 123 && code <= 126) ||
+           (code >= 54 && code <= 63);
+}
+
+void redactCharacterKeys(std::vector<RawEvent>& events) {
+    for (RawEvent& e : events)
+        if (e.keyCode && !isFunctionalKeyCode(*e.keyCode)) e.keyCode = kRedactedKeyCode;
+}
+
 Json encode(const RawEvent& e) {
     Json j = Json::object();
     j["id"] = e.id.toString();

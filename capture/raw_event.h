@@ -46,6 +46,15 @@ struct RawEvent {
     friend bool operator==(const RawEvent&, const RawEvent&) = default;
 };
 
+// Key codes the styles read one by one: Return, keypad Enter, Escape, Backspace, forward
+// Delete, the arrows and the modifiers. Every other key only ever counts as "a character key".
+bool isFunctionalKeyCode(uint16_t code);
+// Written in place of a character key's code when a session leaves memory.
+inline constexpr uint16_t kRedactedKeyCode = 0xFFFF;
+// Replaces the code of every character key by kRedactedKeyCode, so that a session file never
+// records what was typed. Renders do not change: no style tells character keys apart.
+void redactCharacterKeys(std::vector<RawEvent>& events);
+
 Json encode(const RawEvent& event);
 // Strict decoding: a missing required key, a wrong type, an unknown event type or a number out
 // of range fails the whole event, naming the key.

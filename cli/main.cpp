@@ -90,9 +90,9 @@ const std::map<std::string, std::string> kHelp = {
      "  --window ID     the window to follow (see 'murmura-cli windows')\n"
      "  --all           the whole main display (the default)\n"
      "  --out SESSION   output session file\n"
-     "Privacy: key events are stored as key codes only, never as characters. Still, the file\n"
-     "records which physical keys were pressed and when, and that sequence can reveal what was\n"
-     "typed (passwords included). Keep session files private and delete them when done.\n"},
+     "Privacy: what was typed is never written. Character keys are all stored as one code\n"
+     "(65535); only Return, Enter, Escape, Backspace, Delete, the arrows and the modifiers keep\n"
+     "their own codes, which is all the styles read.\n"},
 };
 
 // A usage or input error: printed as one line, exit status 1.
@@ -377,6 +377,7 @@ int cmdCapture(int argc, char** argv) {
 
     CaptureResult result;
     result.events = events.value_or(std::vector<RawEvent>{});
+    redactCharacterKeys(result.events);
     result.duration = seconds;
     result.windowID = windowID;
     result.windowFrame = *frame;

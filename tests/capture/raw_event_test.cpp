@@ -100,3 +100,21 @@ TEST(RawEventJson, ExtremeButIntegralValuesDecode) {
     EXPECT_EQ(failingKey(base + R"(, "mouseButton": 9223372036854775808})"), "mouseButton");
     EXPECT_EQ(failingKey(base + R"(, "mouseButton": 9.3e18})"), "mouseButton");
 }
+
+TEST(KeyRedaction, CharacterKeysLoseTheirCodesFunctionalKeysKeepThem) {
+    std::vector<RawEvent> events;
+    for (uint16_t code : {0, 12, 36, 49, 51, 53, 54, 63, 64, 76, 117, 122, 123, 126, 127}) {
+        RawEvent e;
+        e.type = EventType::keyDown;
+        e.keyCode = code;
+        events.push_back(e);
+    }
+    RawEvent pointer;
+    pointer.type = EventType::mouseMove;
+    events.push_back(pointer);
+    redactCharacterKeys(events);
+    std::vector<int> codes;
+    for (const auto& e : events) codes.push_back(e.keyCode ? *e.keyCode : -1);
+    EXPECT_EQ(codes, (std::vector<int>{65535, 65535, 36, 65535, 51, 53, 54, 63, 65535, 76, 117, 65535, 123, 126,
+                                       65535, -1}));
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "../test_events.h"
+#include "Murmura/synthetic_session.h"
+#include "rendering/style_registry.h"
 
 using namespace murmura;
 using namespace murmura::test;
@@ -87,4 +89,24 @@ TEST(RenderPipeline, RendererGetsMaterialAndCanvas) {
     ASSERT_EQ(probe.seen.segments.size(), 1u);
     // 100 points per 0.1 s = 2000 canvas px/s: fastest material.
     EXPECT_DOUBLE_EQ(probe.seen.segments[0].properties.opacity(), 0.85);
+}
+
+TEST(RenderPipeline, RedactedSessionsRenderIdentically) {
+    // Session files store every character key as one code; no style may tell them apart.
+    SynthOptions o;
+    o.minutes = 1;
+    o.seed = 5;
+    o.window = Rect{0, 0, 320, 200};
+    const CaptureResult original = synthesizeSession(o);
+    CaptureResult redacted = original;
+    redactCharacterKeys(redacted.events);
+    ASSERT_NE(original.events, redacted.events);
+    const StyleRegistry registry = makeFullRegistry();
+    for (const auto& d : registry.descriptors()) {
+        auto renderer = registry.renderer(d.id);
+        auto a = renderCapture(original, *renderer, CanvasSize{320, 200});
+        auto b = renderCapture(redacted, *renderer, CanvasSize{320, 200});
+        ASSERT_TRUE(a && b) << d.id;
+        EXPECT_TRUE(*a == *b) << d.id;
+    }
 }
