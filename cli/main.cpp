@@ -208,16 +208,18 @@ int cmdMaterial(int argc, char** argv) {
     return 0;
 }
 
+// An error's fixed message followed by its cause in parentheses, where one is known.
+std::string withDetail(const std::string& message, const std::string& detail) {
+    return detail.empty() || detail == message ? message : message + " (" + detail + ")";
+}
+
 // Opens the gallery of --data-dir (or the default one). An unreadable catalog is refused: the
 // store has printed why, and murmura-cli never overwrites it.
 ArtworkStore openStore(const Args& args, const std::string& command) {
     auto dir = args.options.find("data-dir");
     if (dir != args.options.end() && dir->second.empty()) fail(command + ": --data-dir must not be empty");
     auto store = dir != args.options.end() ? ArtworkStore::open(dir->second) : ArtworkStore::openDefault();
-    if (!store) {
-        const auto& e = store.error();
-        fail(command + ": " + e.message() + (e.detail.empty() || e.detail == e.message() ? "" : " (" + e.detail + ")"));
-    }
+    if (!store) fail(command + ": " + withDetail(store.error().message(), store.error().detail));
     if (store->catalogLoadFailed()) fail("");
     return std::move(store).value();
 }
@@ -268,11 +270,9 @@ int cmdRender(int argc, char** argv) {
         if (args.options.count("app-name")) finished.ownerName = args.options["app-name"];
         finished.style = renderer->descriptor();
         auto stored = storeFinishedArtwork(*store, *image, finished);
-        if (!stored) {
-            const auto& e = stored.error();
-            fail("render: " + store->artworksDirectory().string() + ": Failed to save artwork: " + e.message() +
-                 (e.detail.empty() || e.detail == e.message() ? "" : " (" + e.detail + ")"));
-        }
+        if (!stored)
+            fail("render: " + store->artworksDirectory().string() + ": Failed to save artwork: " +
+                 withDetail(stored.error().message(), stored.error().detail));
         std::cout << stored->id.toString() << '\n';
     }
     return 0;
@@ -350,10 +350,7 @@ int galleryExport(const Args& args, ArtworkStore& store) {
     auto out = args.options.find("out");
     const std::string file = out != args.options.end() ? out->second : ArtworkExporter::defaultFilename(*format);
     auto exported = ArtworkExporter::exportImage(*image, file, *format);
-    if (!exported) {
-        const auto& e = exported.error();
-        fail("gallery export: " + file + ": " + e.message() + (e.detail.empty() ? "" : " (" + e.detail + ")"));
-    }
+    if (!exported) fail("gallery export: " + file + ": " + withDetail(exported.error().message(), exported.error().detail));
     std::cout << file << '\n';
     return 0;
 }

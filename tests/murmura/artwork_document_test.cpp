@@ -1,21 +1,15 @@
 #include "Murmura/artwork_document.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "../test_files.h"
 #include "rendering/png_io.h"
 
 using namespace murmura;
 namespace fs = std::filesystem;
-
-namespace {
-fs::path scratch(const std::string& name) {
-    return fs::temp_directory_path() / ("murmura-document-" + std::to_string(::getpid()) + "-" + name);
-}
-}  // namespace
 
 TEST(ArtworkDocument, ContentsAreThePngOfTheImage) {
     auto image = RgbaImage::create(7, 5, ColorSpace::sRGB);
@@ -28,10 +22,9 @@ TEST(ArtworkDocument, ContentsAreThePngOfTheImage) {
     EXPECT_EQ(*back, *image);
     EXPECT_EQ(ArtworkDocument::kContentType, "image/png");
 
-    const fs::path file = scratch("a.png");
-    ASSERT_TRUE(document.write(file));
-    EXPECT_EQ(*readPngFile(file.string()), *image);
-    fs::remove(file);
+    const test::ScratchDirectory dir("murmura-document");
+    ASSERT_TRUE(document.write(dir / "a.png"));
+    EXPECT_EQ(*readPngFile((dir / "a.png").string()), *image);
 }
 
 TEST(ArtworkDocument, WithoutAnImageWritingFailsAndCreatesNoFile) {
@@ -39,10 +32,10 @@ TEST(ArtworkDocument, WithoutAnImageWritingFailsAndCreatesNoFile) {
     auto bytes = document.fileContents();
     ASSERT_FALSE(bytes);
     EXPECT_EQ(bytes.error().message(), "The file could not be saved.");
-    const fs::path file = scratch("none.png");
-    auto written = document.write(file);
+    const test::ScratchDirectory dir("murmura-document");
+    auto written = document.write(dir / "none.png");
     ASSERT_FALSE(written);
-    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(test::entryCount(dir.path()), 0u);
 }
 
 TEST(ArtworkDocument, ProposedNames) {

@@ -1,21 +1,18 @@
 #include "Murmura/artwork_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "Murmura/artwork_finishing.h"
 #include "rendering/png_io.h"
 #include "support/diagnostics.h"
 #include "support/manual_scheduler.h"
+#include "../test_files.h"
 
 using namespace murmura;
+using namespace murmura::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,15 +29,6 @@ RgbaImage picture(int64_t w, int64_t h, uint8_t seed) {
         }
     return std::move(*image);
 }
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
 // The image path goes through the JSON encoder so that every byte of it (NUL included) survives.
 std::string recordJson(const std::string& id, const std::string& image, const std::string& extra = "") {
@@ -86,13 +74,6 @@ FinishedSession session() {
 
 class Store : public ::testing::Test {
 protected:
-    void SetUp() override {
-        base_ = fs::temp_directory_path() / ("murmura-store-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(base_);
-        fs::create_directories(base_);
-    }
-    void TearDown() override { fs::remove_all(base_); }
 
     fs::path artworks() const { return base_ / "Murmura" / "Artworks"; }
     fs::path catalog() const { return artworks() / "artworks.json"; }
@@ -103,10 +84,11 @@ protected:
     }
     void writeCatalog(const std::string& text) const {
         fs::create_directories(artworks());
-        writeText(catalog(), text);
+        writeFile(catalog(), text);
     }
 
-    fs::path base_;
+    ScratchDirectory scratch_{"murmura-store"};
+    const fs::path base_ = scratch_.path();
 };
 
 }  // namespace
@@ -131,7 +113,7 @@ TEST_F(Store, RecordWithoutCustomNameLoadsAbsentAndIsWrittenBackWithoutTheKey) {
     EXPECT_EQ(store.records()[0].customName, std::nullopt);
     EXPECT_EQ(store.records()[1].customName, std::nullopt);
     ASSERT_TRUE(store.saveCatalog());
-    const std::string text = readText(catalog());
+    const std::string text = readFile(catalog());
     EXPECT_EQ(text.find("customName"), std::string::npos) << text;
     EXPECT_EQ(ArtworkStore::open(base_)->records(), store.records());
 }
@@ -149,7 +131,7 @@ TEST_F(Store, FractionalSecondsFailTheWholeCatalog) {
     EXPECT_EQ(printed.rfind("Failed to load artwork catalog: ", 0), 0u) << printed;
     EXPECT_NE(printed.find("[1].creationDate"), std::string::npos) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
-    EXPECT_EQ(readText(catalog()), original);  // untouched on disk
+    EXPECT_EQ(readFile(catalog()), original);  // untouched on disk
 }
 
 TEST_F(Store, TheFirstSaveAfterAFailedLoadKeepsTheUnreadableCatalog) {
@@ -161,7 +143,7 @@ TEST_F(Store, TheFirstSaveAfterAFailedLoadKeepsTheUnreadableCatalog) {
     ManualClock clock;
     auto stored = storeFinishedArtwork(store, picture(4, 4, 2), session(), clock);
     ASSERT_TRUE(stored) << stored.error().message();
-    EXPECT_EQ(readText(artworks() / "artworks.json.unreadable"), broken);
+    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable"), broken);
     EXPECT_NE(lines.text().find("Kept the unreadable artwork catalog as"), std::string::npos);
     // The new catalog holds the new artwork only; later saves keep no further copies.
     EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 1u);
@@ -171,7 +153,7 @@ TEST_F(Store, TheFirstSaveAfterAFailedLoadKeepsTheUnreadableCatalog) {
     writeCatalog(broken + "2");
     ArtworkStore again = open();
     ASSERT_TRUE(again.saveCatalog());
-    EXPECT_EQ(readText(artworks() / "artworks.json.unreadable-2"), broken + "2");
+    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable-2"), broken + "2");
 }
 
 TEST_F(Store, StoringAnArtworkWritesItsImageAndRecord) {
@@ -247,22 +229,20 @@ TEST_F(Store, AWriteFailureDuringSaveLeavesThePreviousCatalogIntact) {
     ArtworkStore store = open();
     ManualClock clock;
     ASSERT_TRUE(storeFinishedArtwork(store, picture(4, 4, 0), session(), clock));
-    const std::string before = readText(catalog());
+    const std::string before = readFile(catalog());
     // Make the next catalog much larger than the file-size limit lets a write reach.
     store.records()[0].customName = std::string(20000, 'n');
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit limited = old;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    auto saved = store.saveCatalog();
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    Expected<void, ArtworkStore::StoreError> saved;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        saved = store.saveCatalog();
+    }
     ASSERT_FALSE(saved);
     EXPECT_NE(saved.error().message().find("File too large"), std::string::npos) << saved.error().message();
-    EXPECT_EQ(readText(catalog()), before);
+    EXPECT_EQ(readFile(catalog()), before);
     // Only the catalog and the one image: no temporary file is left behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(artworks()), {}), 2);
+    EXPECT_EQ(entryCount(artworks()), 2u);
     EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 1u);
     // With room again the same save succeeds.
     ASSERT_TRUE(store.saveCatalog());
@@ -280,7 +260,7 @@ TEST_F(Store, RenameSetsAndClearsTheCustomNameAndSaves) {
     auto cleared = store.updateCustomName(r.id, std::nullopt);
     ASSERT_TRUE(cleared);
     EXPECT_EQ(cleared->customName, std::nullopt);
-    EXPECT_EQ(readText(catalog()).find("customName"), std::string::npos);
+    EXPECT_EQ(readFile(catalog()).find("customName"), std::string::npos);
 }
 
 TEST_F(Store, RenamingOrDeletingAnUnknownArtworkFails) {
@@ -318,7 +298,7 @@ TEST_F(Store, DeletingARecordWhoseImageWasRemovedByHandStillRemovesIt) {
     EXPECT_FALSE(store.loadImage(r));
     ASSERT_TRUE(store.deleteArtwork(r.id));
     EXPECT_TRUE(store.records().empty());
-    EXPECT_EQ(readText(catalog()), "[]\n");
+    EXPECT_EQ(readFile(catalog()), "[]\n");
 }
 
 TEST_F(Store, ImageNamedByAnotherRecordStaysWhenOneIsDeleted) {
@@ -339,7 +319,7 @@ TEST_F(Store, ImagePathsOutsideTheDirectoryAreNeverTouched) {
     ASSERT_TRUE(writePngFile(victim, (base_ / "victim.png").string()));
     ASSERT_TRUE(writePngFile(victim, (base_ / "Murmura" / "victim.png").string()));
     ASSERT_TRUE(writePngFile(victim, (artworks() / "sub" / "inner.png").string()));
-    writeText(artworks() / "artworks.json.unreadable", "kept");
+    writeFile(artworks() / "artworks.json.unreadable", "kept");
     const std::vector<std::string> paths = {"../victim.png",
                                             "../../victim.png",
                                             (base_ / "victim.png").string(),
@@ -374,8 +354,8 @@ TEST_F(Store, ImagePathsOutsideTheDirectoryAreNeverTouched) {
     EXPECT_TRUE(fs::exists(base_ / "victim.png"));
     EXPECT_TRUE(fs::exists(base_ / "Murmura" / "victim.png"));
     EXPECT_TRUE(fs::exists(artworks() / "sub" / "inner.png"));
-    EXPECT_EQ(readText(artworks() / "artworks.json.unreadable"), "kept");
-    EXPECT_EQ(readText(catalog()), "[]\n");
+    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable"), "kept");
+    EXPECT_EQ(readFile(catalog()), "[]\n");
 }
 
 TEST_F(Store, PlainFileNamesOfTheDirectoryAreUsable) {
@@ -388,7 +368,7 @@ TEST_F(Store, PlainFileNamesOfTheDirectoryAreUsable) {
 }
 
 TEST_F(Store, ConstructionFailsWhenTheDirectoryCannotBeCreated) {
-    writeText(base_ / "Murmura", "a file where a folder belongs");
+    writeFile(base_ / "Murmura", "a file where a folder belongs");
     auto store = ArtworkStore::open(base_);
     ASSERT_FALSE(store);
     EXPECT_EQ(store.error().code, ArtworkStore::StoreError::Code::underlying);
@@ -404,7 +384,7 @@ TEST_F(Store, UnreadableCatalogsOfOtherKinds) {
         EXPECT_TRUE(store.records().empty()) << text;
         EXPECT_TRUE(store.catalogLoadFailed()) << text;
         EXPECT_NE(lines.text().find("Failed to load artwork catalog: "), std::string::npos) << text;
-        EXPECT_EQ(readText(catalog()), text);
+        EXPECT_EQ(readFile(catalog()), text);
     }
 }
 

@@ -1,22 +1,19 @@
 #include "rendering/artwork_exporter.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <array>
-#include <csignal>
-#include <map>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <regex>
-#include <sstream>
 
+#include "../test_files.h"
 #include "rendering/png_io.h"
 
 using namespace murmura;
+using namespace murmura::test;
 namespace fs = std::filesystem;
 using Format = ArtworkExporter::ExportFormat;
 using Code = ArtworkExporter::ExportError::Code;
@@ -25,21 +22,8 @@ namespace {
 
 class Exporter : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("murmura-export-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    ScratchDirectory dir_{"murmura-export"};
 };
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 RgbaImage picture(int64_t w, int64_t h) {
     auto image = RgbaImage::create(w, h, ColorSpace::deviceRGB);
@@ -117,7 +101,7 @@ TEST_F(Exporter, PdfOfA3200By2000ImageIsOnePageOf3200By2000Points) {
     const fs::path file = dir_ / "a.pdf";
     auto r = ArtworkExporter::exportImage(image, file, Format::pdf);
     ASSERT_TRUE(r) << r.error().message();
-    const std::string pdf = readText(file);
+    const std::string pdf = readFile(file);
     ASSERT_EQ(pdf.rfind("%PDF-", 0), 0u);
     const auto objects = pdfObjects(pdf);
 
@@ -182,30 +166,27 @@ TEST_F(Exporter, PdfOfA3200By2000ImageIsOnePageOf3200By2000Points) {
 
 TEST_F(Exporter, FailuresCarryTheirMessages) {
     const RgbaImage image = picture(4, 4);
-    auto png = ArtworkExporter::exportImage(image, dir_ / "missing" / "a.png", Format::png);
+    auto png = ArtworkExporter::exportImage(image, dir_.path() / "missing" / "a.png", Format::png);
     ASSERT_FALSE(png);
     EXPECT_EQ(png.error().code, Code::destinationCreationFailed);
     EXPECT_EQ(png.error().message(), "Failed to create export destination");
-    auto pdf = ArtworkExporter::exportImage(image, dir_ / "missing" / "a.pdf", Format::pdf);
+    auto pdf = ArtworkExporter::exportImage(image, dir_.path() / "missing" / "a.pdf", Format::pdf);
     ASSERT_FALSE(pdf);
     EXPECT_EQ(pdf.error().code, Code::pdfContextCreationFailed);
     EXPECT_EQ(pdf.error().message(), "Failed to create PDF context");
-    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+    EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
     EXPECT_EQ((ArtworkExporter::ExportError{Code::noImage, {}}).message(), "No image to export");
     EXPECT_EQ((ArtworkExporter::ExportError{Code::writeFailed, {}}).message(), "Failed to write file");
 }
 
 TEST_F(Exporter, WriteFailuresAreReportedAndLeaveNoPartialFile) {
-    // A file-size limit makes writing fail part-way, as a full disk would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit limited = old;
-    limited.rlim_cur = 2000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    auto png = ArtworkExporter::exportImage(picture(300, 300), dir_ / "a.png", Format::png);
-    auto pdf = ArtworkExporter::exportImage(picture(300, 300), dir_ / "a.pdf", Format::pdf);
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    Expected<void, ArtworkExporter::ExportError> png, pdf;
+    {
+        FileSizeLimit limit(2000);
+        ASSERT_TRUE(limit.active());
+        png = ArtworkExporter::exportImage(picture(300, 300), dir_ / "a.png", Format::png);
+        pdf = ArtworkExporter::exportImage(picture(300, 300), dir_ / "a.pdf", Format::pdf);
+    }
     ASSERT_FALSE(png);
     EXPECT_EQ(png.error().code, Code::writeFailed);
     EXPECT_FALSE(fs::exists(dir_ / "a.png"));

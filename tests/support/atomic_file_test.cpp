@@ -1,41 +1,24 @@
 #include "support/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "../test_files.h"
 
 using namespace murmura;
+using namespace murmura::test;
 namespace fs = std::filesystem;
 
 namespace {
 
 class AtomicFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("murmura-atomic-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     static Expected<void, std::string> write(const fs::path& p, const std::string& text) {
         return writeFileAtomically(p, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     }
-    size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
+    size_t entries() const { return entryCount(dir_.path()); }
 
-    fs::path dir_;
+    ScratchDirectory dir_{"murmura-atomic"};
 };
 
 }  // namespace
@@ -43,9 +26,9 @@ protected:
 TEST_F(AtomicFile, CreatesAndReplaces) {
     const fs::path file = dir_ / "a.json";
     ASSERT_TRUE(write(file, "first"));
-    EXPECT_EQ(read(file), "first");
+    EXPECT_EQ(readFile(file), "first");
     ASSERT_TRUE(write(file, "second, longer"));
-    EXPECT_EQ(read(file), "second, longer");
+    EXPECT_EQ(readFile(file), "second, longer");
     EXPECT_EQ(entries(), 1u);  // no temporary file left behind
 }
 
@@ -62,24 +45,21 @@ TEST_F(AtomicFile, KeepsPermissionBitsOfTheReplacedFile) {
 TEST_F(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
     const fs::path file = dir_ / "a.json";
     ASSERT_TRUE(write(file, "previous contents"));
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit limited = old;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    auto r = write(file, std::string(5000, 'z'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    Expected<void, std::string> r;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.active());
+        r = write(file, std::string(5000, 'z'));
+    }
     ASSERT_FALSE(r);
     EXPECT_NE(r.error().find("Cannot write"), std::string::npos) << r.error();
     EXPECT_NE(r.error().find("File too large"), std::string::npos) << r.error();
-    EXPECT_EQ(read(file), "previous contents");
+    EXPECT_EQ(readFile(file), "previous contents");
     EXPECT_EQ(entries(), 1u);
 }
 
 TEST_F(AtomicFile, MissingDirectoryFailsWithTheReason) {
-    auto r = write(dir_ / "missing" / "a.json", "x");
+    auto r = write(dir_.path() / "missing" / "a.json", "x");
     ASSERT_FALSE(r);
     EXPECT_NE(r.error().find("No such file or directory"), std::string::npos) << r.error();
 }
