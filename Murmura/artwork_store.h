@@ -36,6 +36,12 @@ public:
 
     static constexpr const char* kCatalogFileName = "artworks.json";
 
+    // One owner: two copies would overwrite each other's catalog.
+    ArtworkStore(ArtworkStore&&) = default;
+    ArtworkStore& operator=(ArtworkStore&&) = default;
+    ArtworkStore(const ArtworkStore&) = delete;
+    ArtworkStore& operator=(const ArtworkStore&) = delete;
+
     // $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share; nothing without either.
     static std::optional<std::filesystem::path> defaultBaseDirectory();
     // Creates <base>/Murmura/Artworks with its parents where missing and loads the catalog. An

@@ -9,8 +9,12 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <filesystem>
 #include <vector>
 
+#include <unistd.h>
+
+#include "Murmura/artwork_store.h"
 #include "rendering/generators.h"
 #include "rendering/png_io.h"
 #include "support/parallel.h"
@@ -202,5 +206,23 @@ static void BM_LibpngDefault(benchmark::State& state) {
     report(state, bytes);
 }
 BENCHMARK(BM_LibpngDefault)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// What the end of a session pays: encoding plus the durable write of the artwork's file
+// (temporary file, fsync, rename) into a store in the system's temporary directory.
+static void BM_StoreWriteImage(benchmark::State& state) {
+    const RgbaImage& image = artwork(state.range(0));
+    const auto base = std::filesystem::temp_directory_path() / ("murmura-png-bench-" + std::to_string(::getpid()));
+    auto store = ArtworkStore::open(base);
+    if (!store) {
+        state.SkipWithError("cannot open a store");
+        return;
+    }
+    const auto file = store->artworksDirectory() / "artwork.png";
+    for (auto _ : state)
+        if (!store->writeImage(image, file)) state.SkipWithError("write failed");
+    report(state, std::filesystem::file_size(file));
+    std::filesystem::remove_all(base);
+}
+BENCHMARK(BM_StoreWriteImage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

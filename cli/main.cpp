@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "  styles [--all]                     list the styles as JSON\n"
     "  segments SESSION                   print the session's segments and silent spans\n"
     "  material SESSION                   print the material-engine output\n"
-    "  render SESSION --style ID --out FILE.png [--width W --height H] [--save]\n"
+    "  render SESSION --style ID [--out FILE.png] [--save] [--width W --height H]\n"
     "                                     render a session to a PNG file and/or the gallery\n"
     "  synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
     "                                     write a realistic synthetic session\n"
