@@ -15,14 +15,18 @@
 
 #include <signal.h>
 
+#include "Murmura/artwork_finishing.h"
+#include "Murmura/artwork_store.h"
 #include "Murmura/render_pipeline.h"
 #include "Murmura/synthetic_session.h"
 #include "capture/capture_session.h"
 #include "capture/x11/x11_event_tap.h"
+#include "rendering/artwork_exporter.h"
 #include "rendering/png_io.h"
 #include "rendering/style_registry.h"
 #include "support/diagnostics.h"
 #include "support/event_loop.h"
+#include "support/text.h"
 #include "window_scope/window_scope_manager.h"
 #include "window_scope/x11/x11_window_providers.h"
 
@@ -37,13 +41,14 @@ constexpr const char* kUsage =
     "  styles [--all]                     list the styles as JSON\n"
     "  segments SESSION                   print the session's segments and silent spans\n"
     "  material SESSION                   print the material-engine output\n"
-    "  render SESSION --style ID --out FILE.png [--width W --height H]\n"
-    "                                     render a session to a PNG file\n"
+    "  render SESSION --style ID [--out FILE.png] [--save] [--width W --height H]\n"
+    "                                     render a session to a PNG file and/or the gallery\n"
     "  synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
     "                                     write a realistic synthetic session\n"
     "  windows                            list the windows a session can record (X11)\n"
     "  capture --seconds N [--window ID | --all] --out SESSION\n"
     "                                     record a session from the running X11 desktop\n"
+    "  gallery list|rename|delete|export  list and manage the stored artworks\n"
     "\n"
     "Run 'murmura-cli COMMAND --help' for a command's options.\n";
 
@@ -61,12 +66,36 @@ const std::map<std::string, std::string> kHelp = {
      "Prints the material-engine output as JSON: per segment its times, type, event count,\n"
      "properties and energy demand; the energy scale factor; the silent conditioning.\n"},
     {"render",
-     "usage: murmura-cli render SESSION --style ID --out FILE.png [--width W --height H]\n"
-     "Renders the session through the application's pipeline and writes a PNG file.\n"
-     "  --style ID     style identifier (see 'murmura-cli styles --all')\n"
-     "  --out FILE     output PNG file\n"
-     "  --width W      canvas width in pixels (default: twice the window frame's width)\n"
-     "  --height H     canvas height in pixels (default: twice the window frame's height)\n"},
+     "usage: murmura-cli render SESSION --style ID [--out FILE.png] [--width W --height H]\n"
+     "                          [--save [--data-dir DIR] [--window-name NAME] [--app-name NAME]]\n"
+     "Renders the session through the application's pipeline and writes a PNG file, stores it in\n"
+     "the gallery as the application does, or both (at least one of --out and --save).\n"
+     "  --style ID           style identifier (see 'murmura-cli styles --all')\n"
+     "  --out FILE           output PNG file\n"
+     "  --width W            canvas width in pixels (default: twice the window frame's width)\n"
+     "  --height H           canvas height in pixels (default: twice the window frame's height)\n"
+     "  --save               store the artwork and its record in the gallery; prints its ID\n"
+     "  --data-dir DIR       gallery base directory (default: $XDG_DATA_HOME or ~/.local/share)\n"
+     "  --window-name NAME   window name recorded with the artwork (default: murmura-cli)\n"
+     "  --app-name NAME      application name recorded with the artwork, the default title\n"
+     "                       (default: Unknown, as for a window without an owner)\n"
+     "Both durations of the record are the session's planned duration.\n"},
+    {"gallery",
+     "usage: murmura-cli gallery list [--json] [--data-dir DIR]\n"
+     "       murmura-cli gallery rename ID NAME [--data-dir DIR]\n"
+     "       murmura-cli gallery delete ID [--data-dir DIR]\n"
+     "       murmura-cli gallery export ID --format png|pdf [--out FILE] [--data-dir DIR]\n"
+     "Works on the artworks stored in DIR/Murmura/Artworks.\n"
+     "  list     one line per artwork: ID, creation date (UTC), style, title; with --json the\n"
+     "           records as a JSON array, each with its \"displayName\" and \"imageFile\" (null\n"
+     "           when the image is unavailable)\n"
+     "  rename   sets the title; NAME is trimmed, and empty or the artwork's application name\n"
+     "           clears it; prints the updated record as JSON\n"
+     "  delete   removes the artwork's record and image file\n"
+     "  export   writes the artwork as PNG or one-page PDF (one pixel per point) to FILE\n"
+     "           (default: murmura-<local date and time>.png|pdf in the current directory);\n"
+     "           prints the file written\n"
+     "  --data-dir DIR   base directory (default: $XDG_DATA_HOME or ~/.local/share)\n"},
     {"synth",
      "usage: murmura-cli synth --minutes M --seed S [--window x,y,w,h] --out SESSION\n"
      "Writes a seeded, deterministic synthetic session: pointer travel, clicks, drags, scrolling,\n"
@@ -95,7 +124,8 @@ const std::map<std::string, std::string> kHelp = {
      "their own codes, which is all the styles read.\n"},
 };
 
-// A usage or input error: printed as one line, exit status 1.
+// A usage or input error: printed as one line, exit status 1. An empty message means the line
+// has already been printed (the store reports an unreadable catalog itself).
 struct CliError {
     std::string message;
 };
@@ -206,11 +236,31 @@ int cmdMaterial(int argc, char** argv) {
     return 0;
 }
 
+// An error's fixed message followed by its cause in parentheses, where one is known.
+std::string withDetail(const std::string& message, const std::string& detail) {
+    return detail.empty() || detail == message ? message : message + " (" + detail + ")";
+}
+
+// Opens the gallery of --data-dir (or the default one). An unreadable catalog is refused: the
+// store has printed why, and murmura-cli never overwrites it.
+ArtworkStore openStore(const Args& args, const std::string& command) {
+    auto dir = args.options.find("data-dir");
+    if (dir != args.options.end() && dir->second.empty()) fail(command + ": --data-dir must not be empty");
+    auto store = dir != args.options.end() ? ArtworkStore::open(dir->second) : ArtworkStore::openDefault();
+    if (!store) fail(command + ": " + withDetail(store.error().message(), store.error().detail));
+    if (store->catalogLoadFailed()) fail("");
+    return std::move(store).value();
+}
+
 int cmdRender(int argc, char** argv) {
-    Args args = parseArgs("render", argc, argv, {"style", "out", "width", "height"}, {});
+    Args args = parseArgs("render", argc, argv,
+                          {"style", "out", "width", "height", "data-dir", "window-name", "app-name"}, {"save"});
     const std::string path = requireSession(args, "render");
     const std::string styleID = requireOption(args, "render", "style");
-    const std::string out = requireOption(args, "render", "out");
+    const bool save = args.options.count("save") > 0;
+    if (!save) requireOption(args, "render", "out");
+    if (!save && (args.options.count("data-dir") || args.options.count("window-name") || args.options.count("app-name")))
+        fail("render: --data-dir, --window-name and --app-name go with --save");
     StyleRegistry registry = makeFullRegistry();
     auto renderer = registry.renderer(styleID);
     if (!renderer) fail("render: unknown style \"" + styleID + "\" (see murmura-cli styles --all)");
@@ -223,17 +273,36 @@ int cmdRender(int argc, char** argv) {
     if (canvas.width > RgbaImage::kMaxSide || canvas.height > RgbaImage::kMaxSide)
         fail("render: canvas " + std::to_string(canvas.width) + " x " + std::to_string(canvas.height) +
              " is larger than " + std::to_string(RgbaImage::kMaxSide) + " pixels a side");
+    // Opened before rendering so that a gallery problem shows before minutes of work.
+    std::optional<ArtworkStore> store;
+    if (save) store = openStore(args, "render");
 
     const auto start = std::chrono::steady_clock::now();
     auto image = renderCapture(session, *renderer, canvas);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!image) fail(path + ": Rendering failed — the artwork could not be created.");
-    auto written = writePngFile(*image, out);
-    if (!written) fail(out + ": cannot write PNG: " + written.error());
+    if (args.options.count("out")) {
+        const std::string out = args.options["out"];
+        auto written = writePngFile(*image, out);
+        if (!written) fail(out + ": cannot write PNG: " + written.error());
+    }
     char line[256];
     std::snprintf(line, sizeof line, "Rendered %s at %lld x %lld in %.3f s", styleID.c_str(),
                   static_cast<long long>(canvas.width), static_cast<long long>(canvas.height), seconds);
     diagnostic(line);
+    if (store) {
+        FinishedSession finished;
+        finished.plannedDuration = session.duration;
+        finished.actualDuration = session.duration;  // a session file carries no measured length
+        finished.windowName = args.options.count("window-name") ? args.options["window-name"] : "murmura-cli";
+        if (args.options.count("app-name")) finished.ownerName = args.options["app-name"];
+        finished.style = renderer->descriptor();
+        auto stored = storeFinishedArtwork(*store, *image, finished);
+        if (!stored)
+            fail("render: " + store->artworksDirectory().string() + ": Failed to save artwork: " +
+                 withDetail(stored.error().message(), stored.error().detail));
+        std::cout << stored->id.toString() << '\n';
+    }
     return 0;
 }
 
@@ -244,6 +313,104 @@ void writeSessionFile(const CaptureResult& session, const std::string& out) {
     file.write(text.data(), static_cast<std::streamsize>(text.size()));
     file.close();
     if (!file) fail(out + ": write failed: " + std::strerror(errno));
+}
+
+// ---- gallery ---------------------------------------------------------------------------------
+
+Uuid parseArtworkID(const std::string& command, const std::string& text) {
+    auto id = Uuid::parse(text);
+    if (!id) fail(command + ": \"" + text + "\" is not an artwork ID (a UUID such as those 'gallery list' shows)");
+    return *id;
+}
+
+Json listedRecord(const ArtworkStore& store, const ArtworkRecord& record) {
+    Json j = encode(record);
+    j["displayName"] = record.displayName();
+    const auto image = store.imagePath(record);
+    std::error_code ec;
+    j["imageFile"] = image && std::filesystem::is_regular_file(*image, ec) ? Json(image->string()) : Json(nullptr);
+    return j;
+}
+
+int galleryList(const Args& args, ArtworkStore& store) {
+    if (args.positional.size() != 1) fail("gallery list: unexpected argument \"" + args.positional[1] + "\"");
+    if (args.options.count("json")) {
+        Json out = Json::array();
+        for (const ArtworkRecord& r : store.records()) out.push_back(listedRecord(store, r));
+        printJson(out);
+        return 0;
+    }
+    for (const ArtworkRecord& r : store.records()) {
+        const auto image = store.imagePath(r);
+        std::error_code ec;
+        const bool available = image && std::filesystem::is_regular_file(*image, ec);
+        std::cout << r.id.toString() << "  " << formatCatalogDate(r.creationDate) << "  " << r.styleID << "  "
+                  << r.displayName() << (available ? "" : "  (image unavailable)") << '\n';
+    }
+    return 0;
+}
+
+int galleryRename(const Args& args, ArtworkStore& store) {
+    if (args.positional.size() != 3) fail("gallery rename: expected ID and NAME (see murmura-cli gallery --help)");
+    const Uuid id = parseArtworkID("gallery rename", args.positional[1]);
+    const std::string& typed = args.positional[2];
+    if (!isValidUtf8(typed)) fail("gallery rename: NAME is not valid UTF-8 text");
+    const ArtworkRecord* record = store.record(id);
+    if (!record) fail("gallery rename: " + ArtworkStore::StoreError::artworkNotFound(id).message());
+    auto renamed = store.updateCustomName(id, customNameForRename(typed, *record));
+    if (!renamed) fail("gallery rename: Failed to rename artwork: " + renamed.error().message());
+    printJson(listedRecord(store, *renamed));
+    return 0;
+}
+
+int galleryDelete(const Args& args, ArtworkStore& store) {
+    if (args.positional.size() != 2) fail("gallery delete: expected one ID (see murmura-cli gallery --help)");
+    const Uuid id = parseArtworkID("gallery delete", args.positional[1]);
+    auto deleted = store.deleteArtwork(id);
+    if (!deleted) {
+        const bool missing = deleted.error().code == ArtworkStore::StoreError::Code::artworkNotFound;
+        fail("gallery delete: " + std::string(missing ? "" : "Failed to delete artwork: ") + deleted.error().message());
+    }
+    return 0;
+}
+
+int galleryExport(const Args& args, ArtworkStore& store) {
+    if (args.positional.size() != 2) fail("gallery export: expected one ID (see murmura-cli gallery --help)");
+    const Uuid id = parseArtworkID("gallery export", args.positional[1]);
+    const std::string formatName = requireOption(args, "gallery export", "format");
+    const auto format = ArtworkExporter::formatNamed(formatName);
+    if (!format) fail("gallery export: --format expects png or pdf, got \"" + formatName + "\"");
+    const ArtworkRecord* record = store.record(id);
+    if (!record) fail("gallery export: " + ArtworkStore::StoreError::artworkNotFound(id).message());
+    auto image = store.loadImage(*record);
+    if (!image) fail("gallery export: artwork " + id.toString() + ": image unavailable: " + image.error());
+    auto out = args.options.find("out");
+    const std::string file = out != args.options.end() ? out->second : ArtworkExporter::defaultFilename(*format);
+    auto exported = ArtworkExporter::exportImage(*image, file, *format);
+    if (!exported) fail("gallery export: " + file + ": " + withDetail(exported.error().message(), exported.error().detail));
+    std::cout << file << '\n';
+    return 0;
+}
+
+int cmdGallery(int argc, char** argv) {
+    Args args = parseArgs("gallery", argc, argv, {"data-dir", "format", "out"}, {"json"});
+    if (args.positional.empty()) fail("gallery: expected list, rename, delete or export (see murmura-cli gallery --help)");
+    const std::string action = args.positional[0];
+    const std::map<std::string, std::pair<std::vector<std::string>, int (*)(const Args&, ArtworkStore&)>> actions = {
+        {"list", {{"json"}, galleryList}},
+        {"rename", {{}, galleryRename}},
+        {"delete", {{}, galleryDelete}},
+        {"export", {{"format", "out"}, galleryExport}},
+    };
+    auto it = actions.find(action);
+    if (it == actions.end()) fail("gallery: unknown action \"" + action + "\" (expected list, rename, delete or export)");
+    for (const auto& [name, value] : args.options) {
+        const auto& allowed = it->second.first;
+        if (name != "data-dir" && std::find(allowed.begin(), allowed.end(), name) == allowed.end())
+            fail("gallery " + action + ": unknown option --" + name);
+    }
+    ArtworkStore store = openStore(args, "gallery " + action);
+    return it->second.second(args, store);
 }
 
 Rect parseWindow(const std::string& text) {
@@ -399,6 +566,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, std::function<int(int, char**)>> commands = {
         {"styles", cmdStyles}, {"segments", cmdSegments}, {"material", cmdMaterial},
         {"render", cmdRender}, {"synth", cmdSynth},   {"windows", cmdWindows}, {"capture", cmdCapture},
+        {"gallery", cmdGallery},
     };
     auto it = commands.find(command);
     if (it == commands.end()) {
@@ -414,7 +582,7 @@ int main(int argc, char** argv) {
     try {
         return it->second(argc - 2, argv + 2);
     } catch (const CliError& e) {
-        std::fprintf(stderr, "murmura-cli: %s\n", e.message.c_str());
+        if (!e.message.empty()) std::fprintf(stderr, "murmura-cli: %s\n", e.message.c_str());
         return 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "murmura-cli: %s: out of memory\n", command.c_str());

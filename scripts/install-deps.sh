@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libtbb-dev libpng-dev libcairo2-dev
+  nlohmann-json3-dev libtbb-dev libpng-dev zlib1g-dev libcairo2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxtst-dev libxrandr-dev libxi-dev
   xvfb openbox xdotool x11-utils xterm trayer

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <tbb/global_control.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <filesystem>
+#include <set>
+
+#include "support/random.h"
 
 using namespace murmura;
 
@@ -95,4 +100,111 @@ TEST(Png, FileRoundTripAndErrors) {
     EXPECT_FALSE(writePngFile(image, (dir / "missing" / "b.png").string()));
     EXPECT_FALSE(readPngFile((dir / "none.png").string()));
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+uint32_t bigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+struct Chunk {
+    std::string type;
+    std::vector<uint8_t> data;
+};
+
+// Splits a PNG file into chunks, checking every CRC with zlib's own implementation.
+std::vector<Chunk> chunksOf(const std::vector<uint8_t>& file) {
+    std::vector<Chunk> chunks;
+    size_t pos = 8;
+    while (pos + 12 <= file.size()) {
+        const uint32_t length = bigEndian32(&file[pos]);
+        EXPECT_LE(pos + 12 + length, file.size());
+        Chunk c{std::string(file.begin() + long(pos) + 4, file.begin() + long(pos) + 8),
+                std::vector<uint8_t>(file.begin() + long(pos) + 8, file.begin() + long(pos + 8 + length))};
+        const uLong crc = crc32(0, &file[pos + 4], 4 + length);
+        EXPECT_EQ(bigEndian32(&file[pos + 8 + length]), crc) << c.type;
+        chunks.push_back(std::move(c));
+        pos += 12 + length;
+    }
+    EXPECT_EQ(pos, file.size());
+    return chunks;
+}
+
+// Noisy content so that every filter type and real compression take part.
+RgbaImage textured(int64_t w, int64_t h) {
+    auto image = RgbaImage::create(w, h, ColorSpace::deviceRGB);
+    murmura::SplitMix64 rng(11);
+    for (int64_t y = 0; y < h; ++y)
+        for (int64_t x = 0; x < w; ++x) {
+            uint8_t* p = image->pixel(x, y);
+            const bool flat = (x / 64 + y / 64) % 3 == 0;
+            p[0] = flat ? 200 : static_cast<uint8_t>((x * 3 + y) / 4 + rng.below(3));
+            p[1] = flat ? 40 : static_cast<uint8_t>(y / 3 + rng.below(5));
+            p[2] = flat ? 90 : static_cast<uint8_t>(rng.below(256));
+            p[3] = 255;
+        }
+    return std::move(*image);
+}
+}  // namespace
+
+TEST(Png, LargeImageIsOneValidZlibStreamOverSeveralIdatChunks) {
+    // 700 pixels a row: about 374 rows per band, so 1200 rows make four bands.
+    RgbaImage image = textured(700, 1200);
+    auto bytes = encodePng(image);
+    ASSERT_TRUE(bytes);
+    auto chunks = chunksOf(*bytes);
+    ASSERT_GE(chunks.size(), 3u);
+    EXPECT_EQ(chunks.front().type, "IHDR");
+    EXPECT_EQ(chunks.back().type, "IEND");
+    std::vector<uint8_t> stream;
+    size_t idat = 0;
+    for (const auto& c : chunks)
+        if (c.type == "IDAT") {
+            ++idat;
+            stream.insert(stream.end(), c.data.begin(), c.data.end());
+        }
+    EXPECT_EQ(idat, 4u);
+    // zlib's own inflate checks the header and the Adler-32 of the whole stream.
+    const size_t rowBytes = 700 * 4 + 1;
+    std::vector<uint8_t> raw(rowBytes * 1200 + 1);
+    uLongf rawLength = raw.size();
+    ASSERT_EQ(uncompress(raw.data(), &rawLength, stream.data(), stream.size()), Z_OK);
+    EXPECT_EQ(rawLength, rowBytes * 1200);
+    // Each row starts with a filter type from 0 to 4; the textured image uses more than one.
+    std::set<int> types;
+    for (size_t y = 0; y < 1200; ++y) {
+        ASSERT_LE(raw[y * rowBytes], 4);
+        types.insert(raw[y * rowBytes]);
+    }
+    EXPECT_GE(types.size(), 2u);
+    auto back = decodePng(*bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, image);
+}
+
+TEST(Png, BytesDoNotDependOnTheNumberOfThreads) {
+    RgbaImage image = textured(300, 2000);
+    auto parallel = encodePng(image);
+    ASSERT_TRUE(parallel);
+    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+    auto serial = encodePng(image);
+    ASSERT_TRUE(serial);
+    EXPECT_EQ(*parallel, *serial);
+}
+
+TEST(Png, TranslucentRowsInsideLargeImagesRoundTrip) {
+    // Rows alternate between opaque and translucent across band boundaries, so a band's first
+    // row is filtered against the straight form of the row above it.
+    RgbaImage image = textured(700, 900);
+    for (int64_t y = 0; y < image.height(); y += 3)
+        for (int64_t x = 0; x < image.width(); ++x) {
+            uint8_t* p = image.pixel(x, y);
+            const uint8_t a = static_cast<uint8_t>(x % 256);
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(p[c] * a / 255);
+            p[3] = a;
+        }
+    auto back = decodePng(*encodePng(image));
+    ASSERT_TRUE(back);
+    for (size_t i = 0; i < image.byteCount(); ++i)
+        ASSERT_LE(std::abs(int(image.data()[i]) - int(back->data()[i])), 1) << i;
 }

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "support/utf8.h"
+#include "support/text.h"
 
 namespace murmura {
 
@@ -89,7 +89,7 @@ std::optional<std::string> readTitle(Display* display, Window window, const X11A
                                &count, &after, &data) == Success) {
             std::optional<std::string> title;
             if (data && type == atoms.utf8String && format == 8)
-                title = repairUtf8(std::string_view(reinterpret_cast<const char*>(data), count));
+                title = toValidUtf8(std::string_view(reinterpret_cast<const char*>(data), count));
             if (data) XFree(data);
             if (title) return title;
         }
@@ -99,7 +99,7 @@ std::optional<std::string> readTitle(Display* display, Window window, const X11A
     std::optional<std::string> title;
     if (!property.value) return std::nullopt;
     if (property.encoding == atoms.utf8String && property.format == 8) {
-        title = repairUtf8(std::string_view(reinterpret_cast<const char*>(property.value), property.nitems));
+        title = toValidUtf8(std::string_view(reinterpret_cast<const char*>(property.value), property.nitems));
     } else {
         char** list = nullptr;
         int n = 0;
@@ -107,7 +107,7 @@ std::optional<std::string> readTitle(Display* display, Window window, const X11A
         if (Xutf8TextPropertyToTextList(display, &property, &list, &n) >= 0 && list) {
             std::string joined;
             for (int i = 0; i < n; ++i) joined += list[i];
-            title = repairUtf8(joined);
+            title = toValidUtf8(joined);
             XFreeStringList(list);
         } else if (property.encoding == XA_STRING && property.format == 8) {
             title = latin1ToUtf8(property.value, property.nitems);
@@ -122,9 +122,9 @@ std::optional<std::string> readOwnerName(Display* display, Window window) {
     if (!XGetClassHint(display, window, &hint)) return std::nullopt;
     std::optional<std::string> owner;
     if (hint.res_class && *hint.res_class)
-        owner = repairUtf8(hint.res_class);
+        owner = toValidUtf8(hint.res_class);
     else if (hint.res_name && *hint.res_name)
-        owner = repairUtf8(hint.res_name);
+        owner = toValidUtf8(hint.res_name);
     if (hint.res_class) XFree(hint.res_class);
     if (hint.res_name) XFree(hint.res_name);
     return owner;

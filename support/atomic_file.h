@@ -1,0 +1,18 @@
+#pragma once
+// Replacing a file so that a crash or a failed write never leaves a half-written one.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "support/expected.h"
+
+namespace murmura {
+
+// Writes bytes to a new temporary file beside path, flushes it to disk, renames it over path
+// and flushes the directory: readers see the old file or the new one, never a mix. On failure
+// the temporary file is removed and path is untouched; the error names the file and the
+// system's reason. An existing file's permission bits are kept.
+Expected<void, std::string> writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+}  // namespace murmura
