@@ -46,6 +46,20 @@ __attribute__((target("avx,f16c"))) void encodeF16c(const float* src, Half* dst,
     for (; i < n; ++i) dst[i] = toHalf(src[i]);
 }
 
+__attribute__((target("avx,f16c"))) void roundF16c(float* values, size_t n) {
+    const __m256 lo = _mm256_set1_ps(-kHalfMax), hi = _mm256_set1_ps(kHalfMax);
+    const __m256 tiny = _mm256_set1_ps(kHalfRoundingLimit), negTiny = _mm256_set1_ps(-kHalfRoundingLimit);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 v = _mm256_loadu_ps(values + i);
+        v = _mm256_min_ps(_mm256_max_ps(v, lo), hi);
+        const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, tiny, _CMP_LE_OQ), _mm256_cmp_ps(v, negTiny, _CMP_GE_OQ));
+        v = _mm256_andnot_ps(zero, v);
+        _mm256_storeu_ps(values + i, _mm256_cvtph_ps(_mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT)));
+    }
+    for (; i < n; ++i) values[i] = fromHalf(toHalf(values[i]));
+}
+
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 #endif
 
@@ -63,6 +77,13 @@ void encodeHalves(const float* src, Half* dst, size_t count) {
     if (kHasF16c) return encodeF16c(src, dst, count);
 #endif
     encodeScalar(src, dst, count);
+}
+
+void roundToStorage(float* values, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return roundF16c(values, count);
+#endif
+    for (size_t i = 0; i < count; ++i) values[i] = fromHalf(toHalf(values[i]));
 }
 
 std::optional<Field> Field::create(int64_t width, int64_t height) {
@@ -155,10 +176,28 @@ float* Workspace::rowScratch(size_t floats) {
     return buffer.data();
 }
 
+float* Workspace::plane(int slot, size_t floats) {
+    std::vector<float>& buffer = planes_[slot];
+    if (buffer.size() < floats) buffer.resize(floats);
+    return buffer.data();
+}
+
 int32_t* Workspace::indexScratch(size_t count) {
     std::vector<int32_t>& buffer = indices_.local();
     if (buffer.size() < count) buffer.resize(count);
     return buffer.data();
+}
+
+Half* Workspace::halfScratch(size_t count) {
+    std::vector<Half>& buffer = halves_.local();
+    if (buffer.size() < count) buffer.resize(count);
+    return buffer.data();
+}
+
+float (*Workspace::texelScratch(size_t count))[4] {
+    std::vector<std::array<float, 4>>& buffer = texels_.local();
+    if (buffer.size() < count) buffer.resize(count);
+    return reinterpret_cast<float(*)[4]>(buffer.data());
 }
 
 TapRow& Workspace::taps(int slot) { return taps_[slot]; }

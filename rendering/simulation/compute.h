@@ -5,6 +5,7 @@
 // cores; each pass reads whole fields and writes one, so a GPU backend can run the same passes.
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,7 +45,7 @@ inline constexpr float kHalfRoundingLimit = 0x1p-25f;
 inline float storable(float v) {
     v = v > -kHalfMax ? v : -kHalfMax;  // NaN saturates low; kernels never produce one
     v = v < kHalfMax ? v : kHalfMax;
-    return (v <= kHalfRoundingLimit && v >= -kHalfRoundingLimit) ? 0.0f : v;
+    return std::fabs(v) <= kHalfRoundingLimit ? 0.0f : v;
 }
 inline Half toHalf(float v) { return std::bit_cast<Half>(static_cast<_Float16>(storable(v))); }
 inline float fromHalf(Half h) { return static_cast<float>(std::bit_cast<_Float16>(h)); }
@@ -62,6 +63,8 @@ inline float widenHalf(uint32_t h) {
 // bits either way). encodeHalves applies the storage rule.
 void decodeHalves(const Half* src, float* dst, size_t count);
 void encodeHalves(const float* src, Half* dst, size_t count);
+// values[i] = fromHalf(toHalf(values[i])): the value a field would hold after storing it.
+void roundToStorage(float* values, size_t count);
 
 struct Float4 {
     float x = 0, y = 0, z = 0, w = 0;
@@ -181,22 +184,32 @@ class Workspace {
 public:
     // A buffer of at least `floats` floats for the calling thread.
     float* rowScratch(size_t floats);
+    // Shared float plane `slot` (0 to 3) of at least `floats` floats (called outside parallel loops).
+    float* plane(int slot, size_t floats);
     // Per-thread index buffer of at least `count` entries.
     int32_t* indexScratch(size_t count);
+    // Per-thread buffer of at least `count` stored halves.
+    Half* halfScratch(size_t count);
+    // Per-thread buffer of at least `count` texels with their four channels side by side.
+    float (*texelScratch(size_t count))[4];
     // Shared tap rows (called outside parallel loops).
     TapRow& taps(int slot);
 
 private:
     tbb::enumerable_thread_specific<std::vector<float>> rows_;
+    std::array<std::vector<float>, 4> planes_;
     tbb::enumerable_thread_specific<std::vector<int32_t>> indices_;
+    tbb::enumerable_thread_specific<std::vector<Half>> halves_;
+    tbb::enumerable_thread_specific<std::vector<std::array<float, 4>>> texels_;
     std::array<TapRow, 6> taps_;
 };
 
-// Runs body(rowBegin, rowEnd) over disjoint chunks of [0, rows) in parallel. Each chunk writes
-// only its own rows, so the result does not depend on the split.
+// Runs body(rowBegin, rowEnd) over disjoint chunks of [0, rows) in parallel, with at least
+// minRows rows (and about 16K texels) per chunk where the range allows. Each chunk writes only
+// its own rows, so the result does not depend on the split.
 template <class Body>
-void forEachRowChunk(int32_t rows, int32_t width, Body&& body) {
-    const int64_t grain = width > 0 ? std::max<int64_t>(1, 16384 / width) : 1;
+void forEachRowChunk(int32_t rows, int32_t width, Body&& body, int32_t minRows = 1) {
+    const int64_t grain = std::max<int64_t>({1, minRows, width > 0 ? 16384 / width : 1});
     parallelFor(0, rows, grain, [&body](int64_t b, int64_t e) { body(static_cast<int32_t>(b), static_cast<int32_t>(e)); });
 }
 

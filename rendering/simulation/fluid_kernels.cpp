@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace murmura::fluid {
 
@@ -307,53 +309,90 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
 
 namespace {
 
-// Backtraced bilinear taps of one output row: texel columns and rows and the weights.
-MURMURA_SIMD_CLONES void advectTaps(const float* __restrict vx, const float* __restrict vy, int32_t y, int32_t w,
-                                    int32_t h, float dt, int32_t* __restrict x0, int32_t* __restrict x1,
-                                    int32_t* __restrict y0, int32_t* __restrict y1, float* __restrict fx,
-                                    float* __restrict fy) {
+// Backtraced bilinear taps of one output row: indices of the four texels read in a ring of
+// source rows (row & mask) * w + x, the two weights, and the range of source rows reached.
+MURMURA_SIMD_CLONES void advectTaps(const float* __restrict vx, const float* __restrict vy,
+                                    const float* __restrict centres, int32_t y, int32_t w, int32_t h, float dt,
+                                    int32_t mask, int32_t* __restrict i00, int32_t* __restrict i10,
+                                    int32_t* __restrict i01, int32_t* __restrict i11, float* __restrict fx,
+                                    float* __restrict fy, int32_t* first, int32_t* last) {
     const float tx = 1.0f / static_cast<float>(w), ty = 1.0f / static_cast<float>(h);
     const float v = texelCentre(y, h);
+    int32_t lo = *first, hi = *last;
     for (int32_t x = 0; x < w; ++x) {
-        const float u = texelCentre(x, w);
-        const gen::Tap cx = gen::bilinearTap(u - dt * vx[x] * tx, w);
+        const gen::Tap cx = gen::bilinearTap(centres[x] - dt * vx[x] * tx, w);
         const gen::Tap cy = gen::bilinearTap(v - dt * vy[x] * ty, h);
-        x0[x] = cx.i0;
-        x1[x] = cx.i1;
-        y0[x] = cy.i0;
-        y1[x] = cy.i1;
+        const int32_t top = (cy.i0 & mask) * w, bottom = (cy.i1 & mask) * w;
+        i00[x] = top + cx.i0;
+        i10[x] = top + cx.i1;
+        i01[x] = bottom + cx.i0;
+        i11[x] = bottom + cx.i1;
         fx[x] = cx.f;
         fy[x] = cy.f;
+        lo = cy.i0 < lo ? cy.i0 : lo;
+        hi = cy.i1 > hi ? cy.i1 : hi;
+    }
+    *first = lo;
+    *last = hi;
+}
+
+// The band holds the four channels of a texel side by side: a bilinear read of all channels is
+// then four loads (and one vector of arithmetic), where separate planes need four gathers per
+// channel.
+using Lanes = float[4];
+
+// Stored halves of four channel rows, widened and side by side.
+MURMURA_SIMD_CLONES void interleaveHalves(Lanes* __restrict out, const compute::Half* __restrict c0,
+                                          const compute::Half* __restrict c1, const compute::Half* __restrict c2,
+                                          const compute::Half* __restrict c3, int32_t n) {
+    using compute::widenHalf;
+    for (int32_t i = 0; i < n; ++i) {
+        out[i][0] = widenHalf(c0[i]);
+        out[i][1] = widenHalf(c1[i]);
+        out[i][2] = widenHalf(c2[i]);
+        out[i][3] = widenHalf(c3[i]);
     }
 }
 
-MURMURA_SIMD_CLONES int32_t minOf(const int32_t* __restrict v, int32_t n, int32_t start) {
-    for (int32_t i = 0; i < n; ++i) start = v[i] < start ? v[i] : start;
-    return start;
+MURMURA_SIMD_CLONES void deinterleave(float* __restrict c0, float* __restrict c1, float* __restrict c2,
+                                      float* __restrict c3, const Lanes* __restrict in, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        c0[i] = in[i][0];
+        c1[i] = in[i][1];
+        c2[i] = in[i][2];
+        c3[i] = in[i][3];
+    }
 }
 
-MURMURA_SIMD_CLONES int32_t maxOf(const int32_t* __restrict v, int32_t n, int32_t start) {
-    for (int32_t i = 0; i < n; ++i) start = v[i] > start ? v[i] : start;
-    return start;
-}
-
-// Bilinear reads from a band of decoded source rows that starts at row `first`.
-MURMURA_SIMD_CLONES void advectGather(float* __restrict out, const float* __restrict band, int32_t first,
-                                      const int32_t* __restrict x0, const int32_t* __restrict x1,
-                                      const int32_t* __restrict y0, const int32_t* __restrict y1,
+// Bilinear reads from the ring of source rows.
+MURMURA_SIMD_CLONES void advectGather(Lanes* __restrict out, const Lanes* __restrict ring,
+                                      const int32_t* __restrict i00, const int32_t* __restrict i10,
+                                      const int32_t* __restrict i01, const int32_t* __restrict i11,
                                       const float* __restrict fx, const float* __restrict fy, float denominator,
                                       int32_t w) {
     for (int32_t x = 0; x < w; ++x) {
-        const int32_t r0 = (y0[x] - first) * w, r1 = (y1[x] - first) * w;
-        out[x] = gen::bilinear(band[r0 + x0[x]], band[r0 + x1[x]], band[r1 + x0[x]], band[r1 + x1[x]], fx[x], fy[x]) /
-                 denominator;
+        const float* a = ring[i00[x]];
+        const float* b = ring[i10[x]];
+        const float* c = ring[i01[x]];
+        const float* d = ring[i11[x]];
+        const float wx = fx[x], wy = fy[x];
+        for (int k = 0; k < 4; ++k) out[x][k] = gen::bilinear(a[k], b[k], c[k], d[k], wx, wy) / denominator;
     }
 }
 
 // Output rows are backtraced in blocks: first the taps of every row of a block, then the source
-// rows they reach are decoded once into a float band small enough to stay in cache, then the
-// reads. (A float copy of the whole source costs more memory traffic than the reads.)
+// rows they reach that are not yet decoded go into a ring of rows small enough to stay in cache
+// (row y in slot y & mask), then the reads. Successive blocks reach mostly the same rows, so
+// each source row is decoded about once per chunk. (A float copy of the whole source costs
+// more memory traffic than the reads themselves.)
 constexpr int32_t kAdvectBlockRows = 16;
+constexpr int32_t kAdvectRingRows = 64;
+
+int32_t ringRowsFor(int32_t span) {
+    int32_t rows = kAdvectRingRows;
+    while (rows < span) rows *= 2;
+    return rows;
+}
 
 }  // namespace
 
@@ -368,37 +407,46 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
         cols.fill(w, vel.width(), 0.0f);
         colsExact = allExact(cols);
     }
-    std::array<bool, 4> planeBacked{};
-    int channels = 0;
+    bool anyPlane = false;
     for (int c = 0; c < 4; ++c) {
-        planeBacked[c] = !src.isUniform(c);
-        if (planeBacked[c]) {
-            out.beginWrite(c);
-            ++channels;
-        } else {
+        if (src.isUniform(c)) {
             out.fill(c, src.uniformValue(c) / denominator);  // a bilinear read of one value is that value
+        } else {
+            out.beginWrite(c);
+            anyPlane = true;
         }
     }
-    if (channels == 0) return;
-    const size_t vw = static_cast<size_t>(vel.width());
-    const size_t blockTexels = static_cast<size_t>(kAdvectBlockRows) * w;
+    if (!anyPlane) return;
+    const auto wide = static_cast<size_t>(w);
+    const size_t blockTexels = static_cast<size_t>(kAdvectBlockRows) * wide;
+    const size_t velRow = static_cast<size_t>(vel.width());
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-        int32_t* x0 = ws.indexScratch(blockTexels * 4);
-        int32_t* x1 = x0 + blockTexels;
-        int32_t* y0 = x1 + blockTexels;
-        int32_t* y1 = y0 + blockTexels;
+        int32_t ringRows = kAdvectRingRows;
+        int32_t* i00 = ws.indexScratch(blockTexels * 4 + static_cast<size_t>(ringRowsFor(h)));
+        int32_t* i10 = i00 + blockTexels;
+        int32_t* i01 = i10 + blockTexels;
+        int32_t* i11 = i01 + blockTexels;
+        int32_t* slotRow = i11 + blockTexels;  // the source row each ring slot holds
+        float* fx = ws.rowScratch(blockTexels * 2 + wide * 7 + velRow * 2);
+        float* fy = fx + blockTexels;
+        float* centres = fy + blockTexels;
+        float* vx = centres + wide;
+        float* vy = vx + wide;
+        float* rowA = vy + wide;
+        float* rowB = rowA + velRow;
+        float* values = rowB + velRow;  // four rows of results
+        for (int32_t x = 0; x < w; ++x) centres[x] = texelCentre(x, w);
+        // A uniform channel is read from a row of its value.
+        compute::Half* rows = ws.halfScratch(wide * 4);
+        std::array<const compute::Half*, 4> in{};
+        for (int c = 0; c < 4; ++c)
+            if (src.isUniform(c)) std::fill_n(rows + c * wide, wide, compute::toHalf(src.uniformValue(c)));
+        Lanes* texels = ws.texelScratch(wide * (static_cast<size_t>(ringRows) + 1));
+        std::fill_n(slotRow, ringRows, -1);
         for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kAdvectBlockRows) {
-            const int32_t rows = std::min(kAdvectBlockRows, chunkEnd - blockBegin);
-            // Taps of the block, and the source rows they reach.
-            float* scratch = ws.rowScratch(blockTexels * 2 + static_cast<size_t>(w) * 3 + vw * 2);
-            float* fx = scratch;
-            float* fy = fx + blockTexels;
-            float* vx = fy + blockTexels;
-            float* vy = vx + w;
-            float* rowA = vy + w;
-            float* rowB = rowA + vw;
+            const int32_t count = std::min(kAdvectBlockRows, chunkEnd - blockBegin);
             int32_t first = h, last = 0;
-            for (int32_t r = 0; r < rows; ++r) {
+            for (int32_t r = 0; r < count; ++r) {
                 const int32_t y = blockBegin + r;
                 if (velExact) {
                     vel.readRow(0, y, vx);
@@ -408,36 +456,36 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
                     sampleRow(vel, 0, v, cols, colsExact, vx, rowA, rowB);
                     sampleRow(vel, 1, v, cols, colsExact, vy, rowA, rowB);
                 }
-                const size_t at = static_cast<size_t>(r) * w;
-                advectTaps(vx, vy, y, w, h, dt, x0 + at, x1 + at, y0 + at, y1 + at, fx + at, fy + at);
-                first = minOf(y0 + at, w, first);
-                last = maxOf(y1 + at, w, last);
-            }
-            // The band of source rows, decoded per channel (scratch regrows only for extreme flows).
-            const size_t bandTexels = static_cast<size_t>(last - first + 1) * w;
-            scratch = ws.rowScratch(blockTexels * 2 + static_cast<size_t>(w) + bandTexels * channels);
-            fx = scratch;
-            fy = fx + blockTexels;
-            float* values = fy + blockTexels;
-            float* band = values + w;
-            std::array<const float*, 4> bands{};
-            for (int c = 0, slot = 0; c < 4; ++c) {
-                if (!planeBacked[c]) continue;
-                float* b = band + bandTexels * slot++;
-                compute::decodeHalves(src.row(c, first), b, bandTexels);
-                bands[c] = b;
-            }
-            for (int32_t r = 0; r < rows; ++r) {
-                const size_t at = static_cast<size_t>(r) * w;
-                for (int c = 0; c < 4; ++c) {
-                    if (!bands[c]) continue;
-                    advectGather(values, bands[c], first, x0 + at, x1 + at, y0 + at, y1 + at, fx + at, fy + at,
-                                 denominator, w);
-                    out.writeRow(c, blockBegin + r, values);
+                const size_t at = static_cast<size_t>(r) * wide;
+                advectTaps(vx, vy, centres, y, w, h, dt, ringRows - 1, i00 + at, i10 + at, i01 + at, i11 + at,
+                           fx + at, fy + at, &first, &last);
+                if (last - first + 1 > ringRows) {
+                    // A flow too fast for the ring: a larger ring, and this block's taps again.
+                    ringRows = ringRowsFor(last - first + 1);
+                    texels = ws.texelScratch(wide * (static_cast<size_t>(ringRows) + 1));
+                    std::fill_n(slotRow, ringRows, -1);
+                    first = h;
+                    last = 0;
+                    r = -1;
                 }
             }
+            Lanes* ring = texels + wide;
+            for (int32_t y = first; y <= last; ++y) {
+                const int32_t slot = y & (ringRows - 1);
+                if (slotRow[slot] == y) continue;
+                for (int c = 0; c < 4; ++c) in[c] = src.isUniform(c) ? rows + c * wide : src.row(c, y);
+                interleaveHalves(ring + static_cast<size_t>(slot) * wide, in[0], in[1], in[2], in[3], w);
+                slotRow[slot] = y;
+            }
+            for (int32_t r = 0; r < count; ++r) {
+                const size_t at = static_cast<size_t>(r) * wide;
+                advectGather(texels, ring, i00 + at, i10 + at, i01 + at, i11 + at, fx + at, fy + at, denominator, w);
+                deinterleave(values, values + wide, values + 2 * wide, values + 3 * wide, texels, w);
+                for (int c = 0; c < 4; ++c)
+                    if (!src.isUniform(c)) out.writeRow(c, blockBegin + r, values + c * wide);
+            }
         }
-    });
+    }, kAdvectRingRows);  // chunks of a few blocks, so that the ring is reused
 }
 
 // ---- k_curl ----
@@ -676,6 +724,70 @@ void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws)
     out.fill(1, 0.0f);
     out.fill(2, 0.0f);
     out.fill(3, 1.0f);
+}
+
+namespace {
+// Pads a row stored at row[1..w] with its edge values at row[0] and row[w + 1].
+void padRow(float* row, int32_t w) {
+    row[0] = row[1];
+    row[w + 1] = row[w];
+}
+}  // namespace
+
+// The iterations run on float copies of the pressure, rounded to half precision after every
+// iteration so that they hold exactly what the fields would hold; the stored halves are decoded
+// once and encoded once instead of at every iteration.
+void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t iterations, Workspace& ws) {
+    if (iterations <= 0) return;
+    if (!prs.read.sameSize(prs.write) || !prs.read.sameSize(dvrg)) {
+        for (int64_t i = 0; i < iterations; ++i) {
+            kPressure(prs.read, dvrg, prs.write, ws);
+            prs.exchange();
+        }
+        return;
+    }
+    const int32_t w = prs.read.width(), h = prs.read.height();
+    const size_t stride = static_cast<size_t>(w) + 2;
+    float* current = ws.plane(0, stride * h);
+    float* next = ws.plane(1, stride * h);
+    float* div = ws.plane(2, static_cast<size_t>(w) * h);
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            prs.read.readRowPadded(0, y, current + y * stride);
+            dvrg.readRow(0, y, div + static_cast<size_t>(y) * w);
+        }
+    });
+    for (int64_t i = 0; i < iterations; ++i) {
+        forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+            for (int32_t y = y0; y < y1; ++y) {
+                const float* mid = current + y * stride;
+                const float* below = current + std::max(y - 1, 0) * stride + 1;
+                const float* above = current + std::min(y + 1, h - 1) * stride + 1;
+                float* out = next + y * stride;
+                pressureRow(out + 1, mid, below, above, div + static_cast<size_t>(y) * w, w);
+                compute::roundToStorage(out + 1, static_cast<size_t>(w));
+                padRow(out, w);
+            }
+        });
+        std::swap(current, next);
+    }
+    // As after the exchanges: the last iterate in prs.read, the one before it in prs.write (the
+    // cleared input itself after a single iteration).
+    std::vector<Field*> targets{&prs.write};
+    if (iterations > 1) targets.push_back(&prs.read);
+    for (Field* f : targets) {
+        f->beginWrite(0);
+        f->fill(1, 0.0f);
+        f->fill(2, 0.0f);
+        f->fill(3, 1.0f);
+    }
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            prs.write.writeRow(0, y, current + y * stride + 1);
+            if (iterations > 1) prs.read.writeRow(0, y, next + y * stride + 1);
+        }
+    });
+    prs.exchange();
 }
 
 // ---- k_gradient ----

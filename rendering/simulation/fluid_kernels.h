@@ -74,6 +74,8 @@ void kDivergence(const Field& vel, Field& out, Workspace& ws);
 void kClear(const Field& src, Field& out, float value, Workspace& ws);
 // k_pressure: one Jacobi iteration, (L + R + B + T - div) / 4.
 void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws);
+// `iterations` times k_pressure from prs.read and dvrg into prs.write followed by an exchange.
+void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t iterations, Workspace& ws);
 // k_gradient: vel.xy - (R - L, T - B) of the pressure.
 void kGradient(const Field& press, const Field& vel, Field& out, Workspace& ws);
 // k_display: paper * exp(-absorbance) with fibre and vignette.

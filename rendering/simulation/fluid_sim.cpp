@@ -115,10 +115,7 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     fluid::kDivergence(vel_.read, divT_, ws);
     fluid::kClear(prs_.read, prs_.write, 0.8f, ws);  // 80 % of the last pressure is the first guess
     prs_.exchange();
-    for (int64_t i = 0; i < config_.pressureIterations; ++i) {
-        fluid::kPressure(prs_.read, divT_, prs_.write, ws);
-        prs_.exchange();
-    }
+    fluid::kPressureIterations(prs_, divT_, config_.pressureIterations, ws);
     fluid::kGradient(prs_.read, vel_.read, vel_.write, ws);
     vel_.exchange();
     fluid::kAdvect(vel_.read, vel_.read, vel_.write, dt, config_.velocityDissipation, ws);

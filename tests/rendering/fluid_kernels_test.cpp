@@ -253,12 +253,17 @@ TEST(FluidKernelsFastPaths, AdvectMatchesReferenceForBothVelocityGrids) {
 
 TEST(FluidKernelsFastPaths, AdvectHandlesFarBacktraces) {
     compute::Workspace ws;
-    const Field vel = test::randomField(20, 30, 7, 5000.0f);
-    const Field src = test::randomField(20, 30, 8, 1.0f, false);
-    Field fast = *Field::create(20, 30), ref = *Field::create(20, 30);
-    fluid::kAdvect(vel, src, fast, 0.1f, 0.0f, ws);
-    fluid::reference::kAdvect(vel, src, ref, 0.1f, 0.0f, ws);
-    EXPECT_EQ(bits(fast), bits(ref));
+    // Backtraces far beyond the rows kept in cache, up to the whole height and past the edges.
+    for (Size s : {Size{20, 30}, Size{24, 300}}) {
+        for (float scale : {500.0f, 5000.0f, 60000.0f}) {
+            const Field vel = test::randomField(s.w, s.h, 7, scale);
+            const Field src = test::randomField(s.w, s.h, 8, 1.0f, false);
+            Field fast = *Field::create(s.w, s.h), ref = *Field::create(s.w, s.h);
+            fluid::kAdvect(vel, src, fast, 0.1f, 0.0f, ws);
+            fluid::reference::kAdvect(vel, src, ref, 0.1f, 0.0f, ws);
+            EXPECT_EQ(bits(fast), bits(ref)) << s.w << "x" << s.h << " " << scale;
+        }
+    }
 }
 
 TEST(FluidKernelsFastPaths, BoundedSplatsMatchFullGridPasses) {
@@ -369,4 +374,27 @@ TEST(FluidKernels, WatercolorDisplayRimsGranulationAndCap) {
     expectPixels(out, {244, 239, 230, 255, 162, 196, 233, 255, 78, 163, 191, 255, 205, 219, 161, 255, 248, 243, 230, 255,
                        172, 59, 114, 255},
                  "watercolour display without rims");
+}
+
+TEST(FluidKernelsFastPaths, PressureIterationsMatchRepeatedPasses) {
+    compute::Workspace ws;
+    uint64_t seed = 900;
+    for (Size s : kSizes) {
+        for (int64_t n : {0, 1, 2, 5}) {
+            const Field div = test::randomField(s.w, s.h, seed++, 2.0f, false);
+            const Field start = test::randomField(s.w, s.h, seed++, 3.0f, false);
+            compute::FieldPair batch{*Field::create(s.w, s.h), *Field::create(s.w, s.h)};
+            compute::FieldPair loop{*Field::create(s.w, s.h), *Field::create(s.w, s.h)};
+            for (compute::FieldPair* p : {&batch, &loop}) fluid::kClear(start, p->read, 0.8f, ws);
+            fluid::kPressureIterations(batch, div, n, ws);
+            for (int64_t i = 0; i < n; ++i) {
+                fluid::reference::kPressure(loop.read, div, loop.write, ws);
+                loop.exchange();
+            }
+            EXPECT_EQ(bits(batch.read), bits(loop.read)) << s.w << "x" << s.h << " n " << n;
+            if (n > 0) {
+                EXPECT_EQ(bits(batch.write), bits(loop.write)) << s.w << "x" << s.h << " n " << n;
+            }
+        }
+    }
 }
