@@ -155,16 +155,91 @@ static void BM_KernelSplatBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelSplatBatch)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
-// The same splat as a full-grid pass, for comparison.
-static void BM_KernelSplatFullGrid(benchmark::State& state) {
+// The same twelve splats over the whole grid: the vectorised pass, given radii wide enough that
+// no texel can be skipped (the work of an unbounded pass), and the per-texel reference pass.
+static void BM_KernelSplatBatchWholeGrid(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    std::vector<fluid::SplatPass> splats;
+    for (int i = 0; i < 12; ++i)
+        splats.push_back({0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 100.0f, 16.0f / 9});
+    compute::Workspace ws;
+    for (auto _ : state) fluid::applySplats(dye, splats, ws);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(splats.size()));
+}
+BENCHMARK(BM_KernelSplatBatchWholeGrid)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceSplatBatch(benchmark::State& state) {
     const auto g = inkGrids().dye;
     Field dye = texturedField(g, 1), out = *Field::create(g.width, g.height);
-    const fluid::SplatPass splat{0.4f, 0.5f, {0.5f, 0.5f, 0.46f}, 0.0026f * 1.2f, 16.0f / 9};
     compute::Workspace ws;
-    for (auto _ : state) fluid::kSplat(dye, out, splat, ws);
+    for (auto _ : state)
+        for (int i = 0; i < 12; ++i) {
+            const fluid::SplatPass splat{0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 0.0026f * 1.2f,
+                                         16.0f / 9};
+            fluid::reference::kSplat(dye, out, splat, ws);
+            std::swap(dye, out);
+        }
+    state.SetItemsProcessed(state.iterations() * 12);
+}
+BENCHMARK(BM_ReferenceSplatBatch)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The per-texel reference forms, which read every input through the generic bilinear sample.
+static void BM_ReferencePressure(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field prs = texturedField(g, 3), div = texturedField(g, 1), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kPressure(prs, div, out, ws);
     setTexels(state, g);
 }
-BENCHMARK(BM_KernelSplatFullGrid)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_ReferencePressure)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceAdvectDye(benchmark::State& state) {
+    const auto grids = inkGrids();
+    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
+    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
+    Field dye = texturedField(grids.dye, 1), out = *Field::create(grids.dye.width, grids.dye.height);
+    dye.fill(3, 1.0f);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kAdvect(vel, dye, out, 1.0f / 60, 0.07f, ws);
+    setTexels(state, grids.dye);
+}
+BENCHMARK(BM_ReferenceAdvectDye)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceDisplay(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    auto out = *compute::DisplayField::create(kWidth, kHeight);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kDisplay(dye, out, {0.937f, 0.917f, 0.878f}, ws);
+    setTexels(state, {kWidth, kHeight});
+}
+BENCHMARK(BM_ReferenceDisplay)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+
+// Eight pressure passes one by one, and as one batch of iterations.
+static void BM_PressurePasses8(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    compute::FieldPair prs{texturedField(g, 3), *Field::create(g.width, g.height)};
+    Field div = texturedField(g, 1);
+    compute::Workspace ws;
+    for (auto _ : state)
+        for (int i = 0; i < 8; ++i) {
+            fluid::kPressure(prs.read, div, prs.write, ws);
+            prs.exchange();
+        }
+    setTexels(state, g);
+}
+BENCHMARK(BM_PressurePasses8)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_PressureIterations8(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    compute::FieldPair prs{texturedField(g, 3), *Field::create(g.width, g.height)};
+    Field div = texturedField(g, 1);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kPressureIterations(prs, div, 8, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_PressureIterations8)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 static void BM_KernelDisplay(benchmark::State& state) {
     const auto g = inkGrids().dye;

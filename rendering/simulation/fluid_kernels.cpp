@@ -138,6 +138,37 @@ void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool cols
         gatherMix(out, rowA, cols.i0.data(), cols.i1.data(), cols.f.data(), n);
 }
 
+// The rows a five-point stencil reads at row y of a field: `centre`, channel `across` of row y
+// padded with its edge texels (so x - 1 and x + 1 stay inside); `below` and `above`, channel
+// `along` of rows y - 1 and y + 1 (clamped); and `extra`, scratch rows of the field's width.
+struct StencilRows {
+    float* centre;
+    float* below;
+    float* above;
+    float* extra;
+};
+
+// Runs fn(y, rows) for every row y of `f`, rows in parallel.
+template <class Fn>
+void forEachStencilRow(const Field& f, int across, int along, int extraRows, Workspace& ws, Fn&& fn) {
+    const int32_t w = f.width();
+    forEachRowChunk(f.height(), w, [&](int32_t y0, int32_t y1) {
+        float* centre = ws.rowScratch(static_cast<size_t>(w) * (3 + extraRows) + 2);
+        const StencilRows rows{centre, centre + w + 2, centre + 2 * w + 2, centre + 3 * w + 2};
+        for (int32_t y = y0; y < y1; ++y) {
+            f.readRowPadded(across, y, rows.centre);
+            f.readRow(along, y - 1, rows.below);
+            f.readRow(along, y + 1, rows.above);
+            fn(y, rows);
+        }
+    });
+}
+
+// Output channels 1 to 3 of the kernels that write (value, 0, 0, 1) or (x, y, 0, 1).
+void fillConstantChannels(Field& out, int firstConstant) {
+    for (int c = firstConstant; c < 4; ++c) out.fill(c, c == 3 ? 1.0f : 0.0f);
+}
+
 // ---- Reference (per-texel) runner ----
 
 // Writes all four channels of every texel of `out` from fn(u, v) -> Float4.
@@ -510,22 +541,11 @@ void kCurl(const Field& vel, Field& out, Workspace& ws) {
     if (!vel.sameSize(out)) return reference::kCurl(vel, out, ws);
     const int32_t w = out.width();
     out.beginWrite(0);
-    forEachRowChunk(out.height(), w, [&](int32_t y0, int32_t y1) {
-        float* padded = ws.rowScratch(static_cast<size_t>(w) * 4 + 2);
-        float* below = padded + w + 2;
-        float* above = below + w;
-        float* result = above + w;
-        for (int32_t y = y0; y < y1; ++y) {
-            vel.readRowPadded(1, y, padded);
-            vel.readRow(0, y - 1, below);
-            vel.readRow(0, y + 1, above);
-            curlRow(result, padded, below, above, w);
-            out.writeRow(0, y, result);
-        }
+    forEachStencilRow(vel, 1, 0, 1, ws, [&](int32_t y, const StencilRows& r) {
+        curlRow(r.extra, r.centre, r.below, r.above, w);
+        out.writeRow(0, y, r.extra);
     });
-    out.fill(1, 0.0f);
-    out.fill(2, 0.0f);
-    out.fill(3, 1.0f);
+    fillConstantChannels(out, 1);
 }
 
 // ---- k_vorticity ----
@@ -561,27 +581,15 @@ void kVorticity(const Field& vel, const Field& curl, Field& out, float curlStren
     const int32_t w = out.width();
     out.beginWrite(0);
     out.beginWrite(1);
-    forEachRowChunk(out.height(), w, [&](int32_t y0, int32_t y1) {
-        float* padded = ws.rowScratch(static_cast<size_t>(w) * 7 + 2);
-        float* below = padded + w + 2;
-        float* above = below + w;
-        float* vx = above + w;
-        float* vy = vx + w;
-        float* rx = vy + w;
-        float* ry = rx + w;
-        for (int32_t y = y0; y < y1; ++y) {
-            curl.readRowPadded(0, y, padded);
-            curl.readRow(0, y - 1, below);
-            curl.readRow(0, y + 1, above);
-            vel.readRow(0, y, vx);
-            vel.readRow(1, y, vy);
-            vorticityRow(rx, ry, padded, below, above, vx, vy, curlStrength, dt, w);
-            out.writeRow(0, y, rx);
-            out.writeRow(1, y, ry);
-        }
+    forEachStencilRow(curl, 0, 0, 4, ws, [&](int32_t y, const StencilRows& r) {
+        float *vx = r.extra, *vy = vx + w, *rx = vy + w, *ry = rx + w;
+        vel.readRow(0, y, vx);
+        vel.readRow(1, y, vy);
+        vorticityRow(rx, ry, r.centre, r.below, r.above, vx, vy, curlStrength, dt, w);
+        out.writeRow(0, y, rx);
+        out.writeRow(1, y, ry);
     });
-    out.fill(2, 0.0f);
-    out.fill(3, 1.0f);
+    fillConstantChannels(out, 2);
 }
 
 // ---- k_divergence ----
@@ -626,31 +634,17 @@ void kDivergence(const Field& vel, Field& out, Workspace& ws) {
     const int32_t w = out.width(), h = out.height();
     const float ty = 1.0f / static_cast<float>(h);
     out.beginWrite(0);
-    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        float* padded = ws.rowScratch(static_cast<size_t>(w) * 5 + 2);
-        float* below = padded + w + 2;
-        float* centre = below + w;
-        float* above = centre + w;
-        float* result = above + w;
-        for (int32_t y = y0; y < y1; ++y) {
-            const float v = texelCentre(y, h);
-            vel.readRowPadded(0, y, padded);
-            vel.readRow(1, y, centre);
-            if (v - ty < 0.0f)  // reflective edge: the missing neighbour is the negated centre
-                negate(below, centre, w);
-            else
-                vel.readRow(1, y - 1, below);
-            if (v + ty > 1.0f)
-                negate(above, centre, w);
-            else
-                vel.readRow(1, y + 1, above);
-            divergenceRow(result, padded, below, above, w);
-            out.writeRow(0, y, result);
-        }
+    forEachStencilRow(vel, 0, 1, 2, ws, [&](int32_t y, const StencilRows& r) {
+        float *centre = r.extra, *result = centre + w;
+        const float v = texelCentre(y, h);
+        vel.readRow(1, y, centre);
+        // Reflective edge: the missing neighbour is the negated centre.
+        if (v - ty < 0.0f) negate(r.below, centre, w);
+        if (v + ty > 1.0f) negate(r.above, centre, w);
+        divergenceRow(result, r.centre, r.below, r.above, w);
+        out.writeRow(0, y, result);
     });
-    out.fill(1, 0.0f);
-    out.fill(2, 0.0f);
-    out.fill(3, 1.0f);
+    fillConstantChannels(out, 1);
 }
 
 // ---- k_clear ----
@@ -706,24 +700,13 @@ void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws)
     if (!press.sameSize(out) || !dvrg.sameSize(out)) return reference::kPressure(press, dvrg, out, ws);
     const int32_t w = out.width();
     out.beginWrite(0);
-    forEachRowChunk(out.height(), w, [&](int32_t y0, int32_t y1) {
-        float* padded = ws.rowScratch(static_cast<size_t>(w) * 5 + 2);
-        float* below = padded + w + 2;
-        float* above = below + w;
-        float* div = above + w;
-        float* result = div + w;
-        for (int32_t y = y0; y < y1; ++y) {
-            press.readRowPadded(0, y, padded);
-            press.readRow(0, y - 1, below);
-            press.readRow(0, y + 1, above);
-            dvrg.readRow(0, y, div);
-            pressureRow(result, padded, below, above, div, w);
-            out.writeRow(0, y, result);
-        }
+    forEachStencilRow(press, 0, 0, 2, ws, [&](int32_t y, const StencilRows& r) {
+        float *div = r.extra, *result = div + w;
+        dvrg.readRow(0, y, div);
+        pressureRow(result, r.centre, r.below, r.above, div, w);
+        out.writeRow(0, y, result);
     });
-    out.fill(1, 0.0f);
-    out.fill(2, 0.0f);
-    out.fill(3, 1.0f);
+    fillConstantChannels(out, 1);
 }
 
 namespace {
@@ -818,27 +801,15 @@ void kGradient(const Field& press, const Field& vel, Field& out, Workspace& ws) 
     const int32_t w = out.width();
     out.beginWrite(0);
     out.beginWrite(1);
-    forEachRowChunk(out.height(), w, [&](int32_t y0, int32_t y1) {
-        float* padded = ws.rowScratch(static_cast<size_t>(w) * 7 + 2);
-        float* below = padded + w + 2;
-        float* above = below + w;
-        float* vx = above + w;
-        float* vy = vx + w;
-        float* rx = vy + w;
-        float* ry = rx + w;
-        for (int32_t y = y0; y < y1; ++y) {
-            press.readRowPadded(0, y, padded);
-            press.readRow(0, y - 1, below);
-            press.readRow(0, y + 1, above);
-            vel.readRow(0, y, vx);
-            vel.readRow(1, y, vy);
-            gradientRow(rx, ry, padded, below, above, vx, vy, w);
-            out.writeRow(0, y, rx);
-            out.writeRow(1, y, ry);
-        }
+    forEachStencilRow(press, 0, 0, 4, ws, [&](int32_t y, const StencilRows& r) {
+        float *vx = r.extra, *vy = vx + w, *rx = vy + w, *ry = rx + w;
+        vel.readRow(0, y, vx);
+        vel.readRow(1, y, vy);
+        gradientRow(rx, ry, r.centre, r.below, r.above, vx, vy, w);
+        out.writeRow(0, y, rx);
+        out.writeRow(1, y, ry);
     });
-    out.fill(2, 0.0f);
-    out.fill(3, 1.0f);
+    fillConstantChannels(out, 2);
 }
 
 // ---- k_diffuse ----
@@ -872,18 +843,9 @@ void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
             continue;
         }
         out.beginWrite(c);
-        forEachRowChunk(out.height(), w, [&](int32_t y0, int32_t y1) {
-            float* padded = ws.rowScratch(static_cast<size_t>(w) * 4 + 2);
-            float* below = padded + w + 2;
-            float* above = below + w;
-            float* result = above + w;
-            for (int32_t y = y0; y < y1; ++y) {
-                src.readRowPadded(c, y, padded);
-                src.readRow(c, y - 1, below);
-                src.readRow(c, y + 1, above);
-                diffuseRow(result, padded, below, above, k, w);
-                out.writeRow(c, y, result);
-            }
+        forEachStencilRow(src, c, c, 1, ws, [&](int32_t y, const StencilRows& r) {
+            diffuseRow(r.extra, r.centre, r.below, r.above, k, w);
+            out.writeRow(c, y, r.extra);
         });
     }
 }

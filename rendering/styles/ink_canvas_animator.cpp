@@ -12,21 +12,21 @@ constexpr float kTwoPi = 2.0f * std::numbers::pi_v<float>;
 }  // namespace
 
 FluidSim::Config InkCanvasAnimator::fluidConfig(int64_t width, int64_t height) {
-    FluidSim::Config c;
-    c.pressureIterations = 22;
-    c.velocityDissipation = 0.16f;
-    c.dyeDissipation = 0.028f;
-    c.curl = 14;
-    c.simResolution = 192;
-    c.dyeResolution = std::max(width, height);  // the dye grid has the canvas's own resolution
-    c.paper = {0.937f, 0.917f, 0.878f};
-    c.dyeDiffusion = 0;
-    c.diffuseIterations = 0;
-    c.displayVariant = FluidSim::DisplayVariant::ink;
-    c.edgeDarken = 0;
-    c.granulate = 0;
-    c.absorbanceCap = 0;
-    return c;
+    // The dye grid has the canvas's own resolution.
+    return FluidSim::Config{
+        .pressureIterations = 22,
+        .velocityDissipation = 0.16f,
+        .dyeDissipation = 0.028f,
+        .curl = 14,
+        .simResolution = 192,
+        .dyeResolution = std::max(width, height),
+        .paper = {0.937f, 0.917f, 0.878f},
+        .dyeDiffusion = 0,
+        .diffuseIterations = 0,
+        .displayVariant = FluidSim::DisplayVariant::ink,
+        .edgeDarken = 0,
+        .granulate = 0,
+        .absorbanceCap = 0};
 }
 
 std::unique_ptr<InkCanvasAnimator> InkCanvasAnimator::create(int64_t width, int64_t height) {

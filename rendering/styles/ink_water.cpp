@@ -4,39 +4,37 @@
 namespace murmura {
 
 FluidSim::Config InkWaterRenderer::fluidConfig() {
-    FluidSim::Config c;
-    c.pressureIterations = 28;
-    c.velocityDissipation = 0.16f;
-    c.dyeDissipation = 0.07f;
-    c.curl = 14;
-    c.simResolution = 256;
-    c.dyeResolution = 1280;
-    c.paper = {0.937f, 0.917f, 0.878f};
-    c.dyeDiffusion = 0;
-    c.diffuseIterations = 0;
-    c.displayVariant = FluidSim::DisplayVariant::ink;
-    c.edgeDarken = 0;
-    c.granulate = 0;
-    c.absorbanceCap = 0;
-    return c;
+    return FluidSim::Config{
+        .pressureIterations = 28,
+        .velocityDissipation = 0.16f,
+        .dyeDissipation = 0.07f,
+        .curl = 14,
+        .simResolution = 256,
+        .dyeResolution = 1280,
+        .paper = {0.937f, 0.917f, 0.878f},
+        .dyeDiffusion = 0,
+        .diffuseIterations = 0,
+        .displayVariant = FluidSim::DisplayVariant::ink,
+        .edgeDarken = 0,
+        .granulate = 0,
+        .absorbanceCap = 0};
 }
 
 FluidReplaySettings InkWaterRenderer::replaySettings() {
-    FluidReplaySettings s;
-    s.maxSplats = maxSplats;
-    s.splatForce = splatForce;
-    s.pushClamp = pushClamp;
-    s.baseRadius = baseRadius;
-    s.widthDivisor = 14;
-    s.minWidthScale = 0.6f;
-    s.maxWidthScale = 2.4f;
-    s.dropStrength = dropInkStrength;
-    s.dragStrength = dragInkStrength;
-    s.hoverStrength = hoverInkStrength;
-    s.dropSwirl = 90;
-    s.dropSwirlRadius = baseRadius * 1.3f;
-    s.pushRadius = baseRadius * 1.6f;
-    return s;
+    return FluidReplaySettings{
+        .maxSplats = maxSplats,
+        .splatForce = splatForce,
+        .pushClamp = pushClamp,
+        .baseRadius = baseRadius,
+        .widthDivisor = 14,
+        .minWidthScale = 0.6f,
+        .maxWidthScale = 2.4f,
+        .dropStrength = dropInkStrength,
+        .dragStrength = dragInkStrength,
+        .hoverStrength = hoverInkStrength,
+        .dropSwirl = 90,
+        .dropSwirlRadius = baseRadius * 1.3f,
+        .pushRadius = baseRadius * 1.6f};
 }
 
 std::vector<InkWaterRenderer::Scheduled> InkWaterRenderer::schedule(const std::vector<MaterializedSegment>& segments,

@@ -7,39 +7,37 @@
 namespace murmura {
 
 FluidSim::Config WatercolorRenderer::fluidConfig() {
-    FluidSim::Config c;
-    c.pressureIterations = 28;
-    c.velocityDissipation = 0.28f;
-    c.dyeDissipation = 0.06f;
-    c.curl = 5;
-    c.simResolution = 256;
-    c.dyeResolution = 1280;
-    c.paper = {0.957f, 0.937f, 0.902f};
-    c.dyeDiffusion = 0.15f;
-    c.diffuseIterations = 2;
-    c.displayVariant = FluidSim::DisplayVariant::watercolor;
-    c.edgeDarken = 0.5f;
-    c.granulate = 0.35f;
-    c.absorbanceCap = 1.55f;
-    return c;
+    return FluidSim::Config{
+        .pressureIterations = 28,
+        .velocityDissipation = 0.28f,
+        .dyeDissipation = 0.06f,
+        .curl = 5,
+        .simResolution = 256,
+        .dyeResolution = 1280,
+        .paper = {0.957f, 0.937f, 0.902f},
+        .dyeDiffusion = 0.15f,
+        .diffuseIterations = 2,
+        .displayVariant = FluidSim::DisplayVariant::watercolor,
+        .edgeDarken = 0.5f,
+        .granulate = 0.35f,
+        .absorbanceCap = 1.55f};
 }
 
 FluidReplaySettings WatercolorRenderer::replaySettings() {
-    FluidReplaySettings s;
-    s.maxSplats = maxSplats;
-    s.splatForce = splatForce;
-    s.pushClamp = pushClamp;
-    s.baseRadius = baseRadius;
-    s.widthDivisor = 12;
-    s.minWidthScale = 0.7f;
-    s.maxWidthScale = 2.6f;
-    s.dropStrength = dropStrength;
-    s.dragStrength = dragStrength;
-    s.hoverStrength = hoverStrength;
-    s.dropSwirl = 55;
-    s.dropSwirlRadius = baseRadius * 1.4f;
-    s.pushRadius = baseRadius * 1.7f;
-    return s;
+    return FluidReplaySettings{
+        .maxSplats = maxSplats,
+        .splatForce = splatForce,
+        .pushClamp = pushClamp,
+        .baseRadius = baseRadius,
+        .widthDivisor = 12,
+        .minWidthScale = 0.7f,
+        .maxWidthScale = 2.6f,
+        .dropStrength = dropStrength,
+        .dragStrength = dragStrength,
+        .hoverStrength = hoverStrength,
+        .dropSwirl = 55,
+        .dropSwirlRadius = baseRadius * 1.4f,
+        .pushRadius = baseRadius * 1.7f};
 }
 
 std::array<float, 3> WatercolorRenderer::pigmentAt(std::array<float, 2> p) {
