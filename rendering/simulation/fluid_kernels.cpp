@@ -756,13 +756,11 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
     }
     // As after the exchanges: the last iterate in prs.read, the one before it in prs.write (the
     // cleared input itself after a single iteration).
-    std::vector<Field*> targets{&prs.write};
-    if (iterations > 1) targets.push_back(&prs.read);
-    for (Field* f : targets) {
-        f->beginWrite(0);
-        f->fill(1, 0.0f);
-        f->fill(2, 0.0f);
-        f->fill(3, 1.0f);
+    prs.write.beginWrite(0);
+    fillConstantChannels(prs.write, 1);
+    if (iterations > 1) {
+        prs.read.beginWrite(0);
+        fillConstantChannels(prs.read, 1);
     }
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {

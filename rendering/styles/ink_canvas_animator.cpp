@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numbers>
 
 namespace murmura {
@@ -52,7 +53,10 @@ void InkCanvasAnimator::addDrop(std::optional<std::array<float, 2>> p, float str
         p = std::array<float, 2>{x, y};
     }
     const auto splats = drop(*p, strength);
-    sim_->step(splats, 0.0f);  // the drop appears without the fluid moving on
+    try {
+        sim_->step(splats, 0.0f);  // the drop appears without the fluid moving on
+    } catch (const std::bad_alloc&) {  // no memory for scratch rows: the drop is lost
+    }
 }
 
 std::optional<RgbaImage> InkCanvasAnimator::nextFrame(float dt) {
@@ -85,8 +89,12 @@ std::optional<RgbaImage> InkCanvasAnimator::nextFrame(float dt) {
             FluidSim::Splat{FluidSim::Splat::Kind::velocity, centre, {std::cos(a) * 90.0f, std::sin(a) * 90.0f, 0.0f}, 0.036f});
         nextStir_ = u() * 0.9f + 0.7f;
     }
-    sim_->step(frame.splats, frame.stepDt);
-    return sim_->makeImage();
+    try {
+        sim_->step(frame.splats, frame.stepDt);
+        return sim_->makeImage();
+    } catch (const std::bad_alloc&) {  // no memory for scratch rows: no image for this frame
+        return std::nullopt;
+    }
 }
 
 }  // namespace murmura
