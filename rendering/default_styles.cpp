@@ -4,11 +4,15 @@
 
 #include "rendering/style_registry.h"
 #include "rendering/styles/graffo.h"
+#include "rendering/styles/ink_water.h"
+#include "rendering/styles/watercolor.h"
 
 namespace murmura {
 
 std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
+        std::make_shared<InkWaterRenderer>(),
+        std::make_shared<WatercolorRenderer>(),
         std::make_shared<GraffoRenderer>(),
     };
 }

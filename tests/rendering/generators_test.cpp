@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 using namespace murmura;
@@ -66,4 +68,90 @@ TEST(Generators, SmoothSegmentControlPoints) {
     const gen::CubicSegment s = gen::smoothSegment(two, 0);
     EXPECT_EQ(s.control1, (Point{1.5, 0.5}));
     EXPECT_EQ(s.control2, (Point{7.5, 2.5}));
+}
+
+TEST(Generators, ValueNoiseInFloat) {
+    // The float32 sine hash and value noise, evaluated independently (float32 arithmetic emulated).
+    EXPECT_NEAR(gen::sineHash(1.0f, 1.0f), 0.5195312f, 1e-6f);
+    EXPECT_NEAR(gen::sineHash(3.0f, 0.0f), 0.9335938f, 1e-6f);
+    EXPECT_NEAR(gen::valueNoise(0.25f, 0.75f), 0.3641376f, 5e-3f);
+    EXPECT_NEAR(gen::valueNoise(3.5f, 1.25f), 0.7100601f, 5e-3f);
+    EXPECT_NEAR(gen::valueNoise(17.3f, 42.9f), 0.637796f, 5e-3f);
+    EXPECT_NEAR(gen::valueNoise(208.125f, 101.5f), 0.5555811f, 5e-3f);
+    // At lattice points the noise is the hash itself.
+    EXPECT_EQ(gen::valueNoise(3.0f, 0.0f), gen::sineHash(3.0f, 0.0f));
+}
+
+TEST(Generators, NoiseLatticeGivesTheSameValues) {
+    const gen::ValueNoiseLattice lattice(60);
+    SplitMix64 rng(9);
+    for (int i = 0; i < 5000; ++i) {
+        const float x = static_cast<float>(rng.nextUnit() * 60), y = static_cast<float>(rng.nextUnit() * 60);
+        ASSERT_EQ(lattice.at(x, y), gen::valueNoise(x, y)) << x << ", " << y;
+    }
+    EXPECT_EQ(lattice.at(0.0f, 0.0f), gen::valueNoise(0.0f, 0.0f));
+    EXPECT_EQ(lattice.at(59.999f, 59.999f), gen::valueNoise(59.999f, 59.999f));
+}
+
+TEST(Generators, BilinearTapReadsTexelCentresExactly) {
+    for (int32_t size : {1, 2, 3, 7, 455, 720, 1280, 2160, 3840, 8192}) {
+        for (int32_t i = 0; i < size; i += std::max(1, size / 97)) {
+            const float centre = (static_cast<float>(i) + 0.5f) / static_cast<float>(size);
+            const gen::Tap t = gen::bilinearTap(centre, size);
+            ASSERT_EQ(t.i0, i) << size;
+            ASSERT_EQ(t.f, 0.0f) << size << " " << i;
+            // One texel to the left and right, as the kernels' neighbours are computed.
+            const gen::Tap l = gen::bilinearTap(centre - 1.0f / static_cast<float>(size), size);
+            ASSERT_EQ(l.i0, std::max(i - 1, 0));
+            ASSERT_EQ(l.f, 0.0f);
+            const gen::Tap r = gen::bilinearTap(centre + 1.0f / static_cast<float>(size), size);
+            ASSERT_EQ(r.i0, std::min(i + 1, size - 1));
+            ASSERT_EQ(r.f, 0.0f);
+        }
+    }
+}
+
+TEST(Generators, BilinearTapClampsAndQuantises) {
+    // Halfway between texels 1 and 2 of 4: coordinate 2 / 4.
+    gen::Tap t = gen::bilinearTap(0.5f, 4);
+    EXPECT_EQ(t.i0, 1);
+    EXPECT_EQ(t.i1, 2);
+    EXPECT_EQ(t.f, 0.5f);
+    // Weights are multiples of 1/256: 0.3 texels past texel 0 becomes 77/256.
+    t = gen::bilinearTap((0.5f + 0.3f) / 4.0f, 4);
+    EXPECT_EQ(t.i0, 0);
+    EXPECT_EQ(t.f, 77.0f / 256.0f);
+    // Left of the first centre and right of the last both read the edge texel.
+    t = gen::bilinearTap(0.05f, 4);
+    EXPECT_EQ(t.i0, 0);
+    EXPECT_EQ(t.i1, 0);
+    t = gen::bilinearTap(0.99f, 4);
+    EXPECT_EQ(t.i0, 3);
+    EXPECT_EQ(t.i1, 3);
+    for (float far : {-1e30f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()}) {
+        t = gen::bilinearTap(far, 4);
+        EXPECT_TRUE(t.i0 == t.i1 && (t.i0 == 0 || t.i0 == 3)) << far;
+    }
+    EXPECT_EQ(gen::bilinear(1.0f, 2.0f, 3.0f, 5.0f, 0.5f, 0.5f), 2.75f);  // (1 + 3) / 2 and (2 + 5) / 2, then mixed
+}
+
+TEST(Generators, ExpLogPowAreAccurate) {
+    for (float x = -87.0f; x <= 88.0f; x += 0.0137f) {
+        const double e = std::exp(double(x));
+        ASSERT_NEAR(gen::exp32(x), e, e * 2.5e-7) << x;
+    }
+    EXPECT_EQ(gen::exp32(0.0f), 1.0f);
+    EXPECT_GT(gen::exp32(-1000.0f), 0.0f);
+    EXPECT_LT(gen::exp32(-1000.0f), 1e-37f);
+    for (float x = 1e-30f; x < 1e30f; x *= 1.37f) {
+        const double l = std::log(double(x));
+        ASSERT_NEAR(gen::log32(x), l, std::max(std::fabs(l), 1.0) * 2.5e-7) << x;
+    }
+    for (float x : {1e-8f, 0.001f, 0.2f, 0.5f, 0.9375f, 1.0f}) {
+        for (float y : {0.15f, 0.18f, 2.0f}) {
+            const double p = std::pow(double(x), double(y));
+            EXPECT_NEAR(gen::pow32(x, y), p, p * 1e-6) << x << "^" << y;
+        }
+    }
+    EXPECT_EQ(gen::pow32(0.0f, 0.18f), 0.0f);
 }

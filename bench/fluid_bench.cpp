@@ -1,0 +1,311 @@
+// The fluid simulation: each kernel on the grids of a 3840 x 2160 Ink Water render (simulation
+// grid 455 x 256, dye grid 1280 x 720), and whole renders of a 25-minute synthetic session.
+#include <benchmark/benchmark.h>
+#include <tbb/global_control.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "Murmura/render_pipeline.h"
+#include "Murmura/synthetic_session.h"
+#include "rendering/styles/ink_water.h"
+#include "rendering/styles/watercolor.h"
+
+using namespace murmura;
+using compute::Field;
+
+namespace {
+
+constexpr int64_t kWidth = 3840, kHeight = 2160;
+
+const MaterialEngineOutput& session25() {
+    static const MaterialEngineOutput output = [] {
+        SynthOptions o;
+        o.minutes = 25;
+        o.seed = 7;
+        o.window = Rect{0, 0, 1920, 1080};
+        return materialize(synthesizeSession(o));
+    }();
+    return output;
+}
+
+// A field with smooth non-trivial content in every channel.
+Field texturedField(FluidSim::GridSize size, float scale) {
+    Field f = *Field::create(size.width, size.height);
+    for (int c = 0; c < 4; ++c) {
+        f.beginWrite(c);
+        std::vector<float> row(static_cast<size_t>(f.width()));
+        for (int32_t y = 0; y < f.height(); ++y) {
+            for (int32_t x = 0; x < f.width(); ++x)
+                row[x] = scale * std::sin(0.05f * x + 0.07f * y + c) * std::cos(0.03f * y - 0.02f * x);
+            f.writeRow(c, y, row.data());
+        }
+    }
+    return f;
+}
+
+FluidSim::Grids inkGrids() { return FluidSim::gridSizes(kWidth, kHeight, InkWaterRenderer::fluidConfig()); }
+
+void setTexels(benchmark::State& state, FluidSim::GridSize size) {
+    state.counters["texels"] = static_cast<double>(size.width * size.height);
+    state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+}  // namespace
+
+static void BM_KernelCurl(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field vel = texturedField(g, 50), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kCurl(vel, out, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelCurl)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelVorticity(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field vel = texturedField(g, 50), curl = texturedField(g, 5), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kVorticity(vel, curl, out, 14, 1.0f / 60, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelVorticity)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelDivergence(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field vel = texturedField(g, 50), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kDivergence(vel, out, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelDivergence)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelClear(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field prs = texturedField(g, 3), out = *Field::create(g.width, g.height);
+    fluid::kPressure(prs, prs, out, *std::make_unique<compute::Workspace>());  // x plane, constants elsewhere
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kClear(out, prs, 0.8f, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelClear)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelPressure(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field prs = texturedField(g, 3), div = texturedField(g, 1), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kPressure(prs, div, out, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelPressure)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelGradient(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field prs = texturedField(g, 3), vel = texturedField(g, 50), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kGradient(prs, vel, out, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelGradient)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelAdvectVelocity(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field vel = texturedField(g, 50), out = *Field::create(g.width, g.height);
+    fluid::kGradient(vel, vel, out, *std::make_unique<compute::Workspace>());  // velocity layout: x, y planes
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kAdvect(out, out, vel, 1.0f / 60, 0.16f, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelAdvectVelocity)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelAdvectDye(benchmark::State& state) {
+    const auto grids = inkGrids();
+    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
+    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
+    Field dye = texturedField(grids.dye, 1), out = *Field::create(grids.dye.width, grids.dye.height);
+    dye.fill(3, 1.0f);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kAdvect(vel, dye, out, 1.0f / 60, 0.07f, ws);
+    setTexels(state, grids.dye);
+}
+BENCHMARK(BM_KernelAdvectDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelDiffuse(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1), out = *Field::create(g.width, g.height);
+    dye.fill(3, 1.0f);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kDiffuse(dye, out, 0.15f, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_KernelDiffuse)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+// One frame's worth of dye splats of typical size (radius 0.0026 x 1.2, drag ink) at scattered
+// places, bounded to the texels they can change.
+static void BM_KernelSplatBatch(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    std::vector<fluid::SplatPass> splats;
+    for (int i = 0; i < 12; ++i)
+        splats.push_back({0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 0.0026f * 1.2f, 16.0f / 9});
+    compute::Workspace ws;
+    for (auto _ : state) fluid::applySplats(dye, splats, ws);
+    state.counters["splats"] = static_cast<double>(splats.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(splats.size()));
+}
+BENCHMARK(BM_KernelSplatBatch)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+// The same twelve splats over the whole grid: the vectorised pass, given radii wide enough that
+// no texel can be skipped (the work of an unbounded pass), and the per-texel reference pass.
+static void BM_KernelSplatBatchWholeGrid(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    std::vector<fluid::SplatPass> splats;
+    for (int i = 0; i < 12; ++i)
+        splats.push_back({0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 100.0f, 16.0f / 9});
+    compute::Workspace ws;
+    for (auto _ : state) fluid::applySplats(dye, splats, ws);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(splats.size()));
+}
+BENCHMARK(BM_KernelSplatBatchWholeGrid)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceSplatBatch(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state)
+        for (int i = 0; i < 12; ++i) {
+            const fluid::SplatPass splat{0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 0.0026f * 1.2f,
+                                         16.0f / 9};
+            fluid::reference::kSplat(dye, out, splat, ws);
+            std::swap(dye, out);
+        }
+    state.SetItemsProcessed(state.iterations() * 12);
+}
+BENCHMARK(BM_ReferenceSplatBatch)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The per-texel reference forms, which read every input through the generic bilinear sample.
+static void BM_ReferencePressure(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    Field prs = texturedField(g, 3), div = texturedField(g, 1), out = *Field::create(g.width, g.height);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kPressure(prs, div, out, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_ReferencePressure)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceAdvectDye(benchmark::State& state) {
+    const auto grids = inkGrids();
+    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
+    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
+    Field dye = texturedField(grids.dye, 1), out = *Field::create(grids.dye.width, grids.dye.height);
+    dye.fill(3, 1.0f);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kAdvect(vel, dye, out, 1.0f / 60, 0.07f, ws);
+    setTexels(state, grids.dye);
+}
+BENCHMARK(BM_ReferenceAdvectDye)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+static void BM_ReferenceDisplay(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    auto out = *compute::DisplayField::create(kWidth, kHeight);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::reference::kDisplay(dye, out, {0.937f, 0.917f, 0.878f}, ws);
+    setTexels(state, {kWidth, kHeight});
+}
+BENCHMARK(BM_ReferenceDisplay)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+
+// Eight pressure passes one by one, and as one batch of iterations.
+static void BM_PressurePasses8(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    compute::FieldPair prs{texturedField(g, 3), *Field::create(g.width, g.height)};
+    Field div = texturedField(g, 1);
+    compute::Workspace ws;
+    for (auto _ : state)
+        for (int i = 0; i < 8; ++i) {
+            fluid::kPressure(prs.read, div, prs.write, ws);
+            prs.exchange();
+        }
+    setTexels(state, g);
+}
+BENCHMARK(BM_PressurePasses8)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_PressureIterations8(benchmark::State& state) {
+    const auto g = inkGrids().sim;
+    compute::FieldPair prs{texturedField(g, 3), *Field::create(g.width, g.height)};
+    Field div = texturedField(g, 1);
+    compute::Workspace ws;
+    for (auto _ : state) fluid::kPressureIterations(prs, div, 8, ws);
+    setTexels(state, g);
+}
+BENCHMARK(BM_PressureIterations8)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+static void BM_KernelDisplay(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    auto out = *compute::DisplayField::create(kWidth, kHeight);
+    compute::Workspace ws;
+    const auto* ctx = FluidContext::shared();
+    for (auto _ : state) fluid::kDisplay(dye, out, {0.937f, 0.917f, 0.878f}, ctx->inkNoise(), ws);
+    setTexels(state, {kWidth, kHeight});
+}
+BENCHMARK(BM_KernelDisplay)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+static void BM_KernelDisplayWatercolor(benchmark::State& state) {
+    const auto g = inkGrids().dye;
+    Field dye = texturedField(g, 1);
+    auto out = *compute::DisplayField::create(kWidth, kHeight);
+    compute::Workspace ws;
+    const auto* ctx = FluidContext::shared();
+    const fluid::WatercolorDisplayParams params{{0.957f, 0.937f, 0.902f}, 0.5f, 0.35f, 1.55f};
+    for (auto _ : state) fluid::kDisplayWc(dye, out, params, ctx->watercolorNoise(), ws);
+    setTexels(state, {kWidth, kHeight});
+}
+BENCHMARK(BM_KernelDisplayWatercolor)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// One settle step (no splats) of the Ink Water simulation at 3840 x 2160.
+static void BM_FluidStep(benchmark::State& state) {
+    auto sim = FluidSim::create(kWidth, kHeight, InkWaterRenderer::fluidConfig());
+    const FluidSim::Splat push{FluidSim::Splat::Kind::velocity, {0.5f, 0.5f}, {300, -200, 0}, 0.004f};
+    sim->step({&push, 1}, 1.0f / 60);
+    for (auto _ : state) sim->step({}, 1.0f / 60);
+}
+BENCHMARK(BM_FluidStep)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+template <class Renderer>
+void renderSession25(benchmark::State& state) {
+    const MaterialEngineOutput& output = session25();
+    const Renderer renderer;
+    FluidSim::Profile profile;
+    for (auto _ : state) {
+        auto image = renderer.render(output, kWidth, kHeight, &profile);
+        benchmark::DoNotOptimize(image);
+    }
+    state.counters["splats"] = static_cast<double>(profile.splats);
+    state.counters["steps"] = static_cast<double>(profile.steps);
+    state.counters["splat_s"] = profile.splatSeconds;
+    state.counters["update_s"] = profile.updateSeconds;
+    state.counters["step_ms"] = 1e3 * (profile.splatSeconds + profile.updateSeconds) / static_cast<double>(profile.steps);
+    state.counters["update_ms"] = 1e3 * profile.updateSeconds / static_cast<double>(profile.steps);
+    state.counters["display_s"] = profile.displaySeconds;
+}
+
+// Rendering only: the session is synthesised and materialised once, outside the timing.
+static void BM_InkWaterRender25Min(benchmark::State& state) { renderSession25<InkWaterRenderer>(state); }
+BENCHMARK(BM_InkWaterRender25Min)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime();
+
+static void BM_WatercolorRender25Min(benchmark::State& state) { renderSession25<WatercolorRenderer>(state); }
+BENCHMARK(BM_WatercolorRender25Min)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
+
+// MURMURA_THREADS=n limits the worker threads (1 gives per-kernel work without sharing effects).
+int main(int argc, char** argv) {
+    std::optional<tbb::global_control> threads;
+    if (const char* n = std::getenv("MURMURA_THREADS"))
+        threads.emplace(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(std::max(1, std::atoi(n))));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

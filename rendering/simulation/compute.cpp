@@ -1,0 +1,205 @@
+#include "rendering/simulation/compute.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define MURMURA_F16C 1
+#endif
+
+namespace murmura::compute {
+
+namespace {
+
+void decodeScalar(const Half* src, float* dst, size_t n) {
+    for (size_t i = 0; i < n; ++i) dst[i] = fromHalf(src[i]);
+}
+
+void encodeScalar(const float* src, Half* dst, size_t n) {
+    for (size_t i = 0; i < n; ++i) dst[i] = toHalf(src[i]);
+}
+
+#ifdef MURMURA_F16C
+// vcvtps2ph rounds to nearest even, as the scalar conversion does; min/max/compare below are the
+// vector forms of storable(), with the same treatment of NaN.
+__attribute__((target("avx,f16c"))) void decodeF16c(const Half* src, float* dst, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(dst + i, _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i))));
+    for (; i < n; ++i) dst[i] = fromHalf(src[i]);
+}
+
+__attribute__((target("avx,f16c"))) void encodeF16c(const float* src, Half* dst, size_t n) {
+    const __m256 lo = _mm256_set1_ps(-kHalfMax), hi = _mm256_set1_ps(kHalfMax);
+    const __m256 tiny = _mm256_set1_ps(kHalfRoundingLimit), negTiny = _mm256_set1_ps(-kHalfRoundingLimit);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 v = _mm256_loadu_ps(src + i);
+        v = _mm256_max_ps(v, lo);  // (v > lo) ? v : lo
+        v = _mm256_min_ps(v, hi);  // (v < hi) ? v : hi
+        const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, tiny, _CMP_LE_OQ), _mm256_cmp_ps(v, negTiny, _CMP_GE_OQ));
+        v = _mm256_andnot_ps(zero, v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
+    }
+    for (; i < n; ++i) dst[i] = toHalf(src[i]);
+}
+
+__attribute__((target("avx,f16c"))) void roundF16c(float* values, size_t n) {
+    const __m256 lo = _mm256_set1_ps(-kHalfMax), hi = _mm256_set1_ps(kHalfMax);
+    const __m256 tiny = _mm256_set1_ps(kHalfRoundingLimit), negTiny = _mm256_set1_ps(-kHalfRoundingLimit);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 v = _mm256_loadu_ps(values + i);
+        v = _mm256_min_ps(_mm256_max_ps(v, lo), hi);
+        const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, tiny, _CMP_LE_OQ), _mm256_cmp_ps(v, negTiny, _CMP_GE_OQ));
+        v = _mm256_andnot_ps(zero, v);
+        _mm256_storeu_ps(values + i, _mm256_cvtph_ps(_mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT)));
+    }
+    for (; i < n; ++i) values[i] = fromHalf(toHalf(values[i]));
+}
+
+const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+#endif
+
+}  // namespace
+
+void decodeHalves(const Half* src, float* dst, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return decodeF16c(src, dst, count);
+#endif
+    decodeScalar(src, dst, count);
+}
+
+void encodeHalves(const float* src, Half* dst, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return encodeF16c(src, dst, count);
+#endif
+    encodeScalar(src, dst, count);
+}
+
+void roundToStorage(float* values, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return roundF16c(values, count);
+#endif
+    for (size_t i = 0; i < count; ++i) values[i] = fromHalf(toHalf(values[i]));
+}
+
+std::optional<Field> Field::create(int64_t width, int64_t height) {
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || width * height > kMaxTexels)
+        return std::nullopt;
+    std::unique_ptr<Half[]> planes(new (std::nothrow) Half[static_cast<size_t>(width * height) * 4]);
+    if (!planes) return std::nullopt;
+    return Field(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(planes));
+}
+
+void Field::fill(int c, float v) {
+    uniform_[c] = true;
+    value_[c] = toHalf(v);
+}
+
+void Field::clear() {
+    for (int c = 0; c < 4; ++c) fill(c, 0.0f);
+}
+
+void Field::materialize(int c) {
+    if (!uniform_[c]) return;
+    std::fill_n(plane(c), texelCount(), value_[c]);
+    uniform_[c] = false;
+}
+
+void Field::readRow(int c, int32_t y, float* out) const {
+    if (uniform_[c]) {
+        std::fill_n(out, width_, fromHalf(value_[c]));
+        return;
+    }
+    y = std::clamp(y, 0, height_ - 1);
+    decodeHalves(row(c, y), out, static_cast<size_t>(width_));
+}
+
+void Field::readRowPadded(int c, int32_t y, float* out) const {
+    readRow(c, y, out + 1);
+    out[0] = out[1];
+    out[width_ + 1] = out[width_];
+}
+
+Float4 Field::texel(int32_t x, int32_t y) const {
+    x = std::clamp(x, 0, width_ - 1);
+    y = std::clamp(y, 0, height_ - 1);
+    const size_t at = static_cast<size_t>(y) * width_ + x;
+    std::array<float, 4> v{};
+    for (int c = 0; c < 4; ++c) v[c] = uniform_[c] ? fromHalf(value_[c]) : fromHalf(plane(c)[at]);
+    return Float4{v[0], v[1], v[2], v[3]};
+}
+
+Float4 Field::sample(float u, float v) const {
+    const gen::Tap tx = gen::bilinearTap(u, width_), ty = gen::bilinearTap(v, height_);
+    const Float4 a = texel(tx.i0, ty.i0), b = texel(tx.i1, ty.i0), c = texel(tx.i0, ty.i1), d = texel(tx.i1, ty.i1);
+    auto blend = [&](int k) { return gen::bilinear(a[k], b[k], c[k], d[k], tx.f, ty.f); };
+    return Float4{blend(0), blend(1), blend(2), blend(3)};
+}
+
+std::optional<DisplayField> DisplayField::create(int64_t width, int64_t height) {
+    if (width < 1 || height < 1 || width > RgbaImage::kMaxSide || height > RgbaImage::kMaxSide ||
+        width * height > RgbaImage::kMaxPixels)
+        return std::nullopt;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(width * height) * 4]);
+    if (!pixels) return std::nullopt;
+    std::memset(pixels.get(), 0, static_cast<size_t>(width * height) * 4);
+    return DisplayField(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(pixels));
+}
+
+std::optional<RgbaImage> DisplayField::readBack() const {
+    auto image = RgbaImage::create(width_, height_, ColorSpace::sRGB);
+    if (!image) return std::nullopt;
+    std::memcpy(image->data(), pixels_.get(), image->byteCount());
+    return image;
+}
+
+void TapRow::fill(int32_t outSize, int32_t srcSize, float offset) {
+    const auto n = static_cast<size_t>(outSize);
+    i0.resize(n);
+    i1.resize(n);
+    f.resize(n);
+    for (int32_t i = 0; i < outSize; ++i) {
+        const gen::Tap t = gen::bilinearTap(texelCentre(i, outSize) + offset, srcSize);
+        i0[i] = t.i0;
+        i1[i] = t.i1;
+        f[i] = t.f;
+    }
+}
+
+float* Workspace::rowScratch(size_t floats) {
+    std::vector<float>& buffer = rows_.local();
+    if (buffer.size() < floats) buffer.resize(floats);
+    return buffer.data();
+}
+
+float* Workspace::plane(int slot, size_t floats) {
+    std::vector<float>& buffer = planes_[slot];
+    if (buffer.size() < floats) buffer.resize(floats);
+    return buffer.data();
+}
+
+int32_t* Workspace::indexScratch(size_t count) {
+    std::vector<int32_t>& buffer = indices_.local();
+    if (buffer.size() < count) buffer.resize(count);
+    return buffer.data();
+}
+
+Half* Workspace::halfScratch(size_t count) {
+    std::vector<Half>& buffer = halves_.local();
+    if (buffer.size() < count) buffer.resize(count);
+    return buffer.data();
+}
+
+float (*Workspace::texelScratch(size_t count))[4] {
+    std::vector<std::array<float, 4>>& buffer = texels_.local();
+    if (buffer.size() < count) buffer.resize(count);
+    return reinterpret_cast<float(*)[4]>(buffer.data());
+}
+
+TapRow& Workspace::taps(int slot) { return taps_[slot]; }
+
+}  // namespace murmura::compute

@@ -1,0 +1,151 @@
+#include "rendering/simulation/fluid_sim.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <new>
+
+namespace murmura {
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int64_t atLeastOne(double v) {
+    if (!(v >= 1.0)) return 1;
+    return v > 1e12 ? int64_t(1e12) : static_cast<int64_t>(v);
+}
+
+}  // namespace
+
+FluidContext::FluidContext() = default;
+
+const FluidContext* FluidContext::shared() {
+    static const FluidContext* const instance = []() -> const FluidContext* {
+        try {
+            return new FluidContext();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }();
+    return instance;
+}
+
+bool FluidContext::hasKernel(std::string_view name) const {
+    return std::find(kKernelNames.begin(), kKernelNames.end(), name) != kKernelNames.end();
+}
+
+FluidSim::Grids FluidSim::gridSizes(int64_t width, int64_t height, const Config& config) {
+    const double aspect = double(width) / double(std::max<int64_t>(height, 1));
+    const auto simRes = double(config.simResolution);
+    const auto d = double(std::min(std::max(width, height), config.dyeResolution));
+    Grids g;
+    if (aspect >= 1.0) {
+        g.sim = {atLeastOne(std::round(aspect * simRes)), atLeastOne(simRes)};
+        g.dye = {atLeastOne(d), atLeastOne(std::round(d / aspect))};
+    } else {
+        g.sim = {atLeastOne(simRes), atLeastOne(std::round(simRes / aspect))};
+        g.dye = {atLeastOne(std::round(aspect * d)), atLeastOne(d)};
+    }
+    return g;
+}
+
+std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const Config& config,
+                                           const FluidContext* context) {
+    if (!context || width < 1 || height < 1) return nullptr;
+    const Grids g = gridSizes(width, height, config);
+    auto field = [](GridSize s) { return compute::Field::create(s.width, s.height); };
+    auto velRead = field(g.sim), velWrite = field(g.sim);
+    auto dyeRead = field(g.dye), dyeWrite = field(g.dye);
+    auto prsRead = field(g.sim), prsWrite = field(g.sim);
+    auto curl = field(g.sim), div = field(g.sim);
+    auto display = compute::DisplayField::create(width, height);
+    if (!velRead || !velWrite || !dyeRead || !dyeWrite || !prsRead || !prsWrite || !curl || !div || !display)
+        return nullptr;
+    std::unique_ptr<FluidSim> sim(new (std::nothrow) FluidSim(
+        *context, config, width, height, {std::move(*velRead), std::move(*velWrite)},
+        {std::move(*dyeRead), std::move(*dyeWrite)}, {std::move(*prsRead), std::move(*prsWrite)}, std::move(*curl),
+        std::move(*div), std::move(*display)));
+    return sim;
+}
+
+FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
+                   compute::FieldPair vel, compute::FieldPair dye, compute::FieldPair prs, compute::Field curl,
+                   compute::Field div, compute::DisplayField display)
+    : ctx_(context),
+      config_(config),
+      outW_(width),
+      outH_(height),
+      aspect_(static_cast<float>(width) / static_cast<float>(std::max<int64_t>(height, 1))),
+      vel_(std::move(vel)),
+      dye_(std::move(dye)),
+      prs_(std::move(prs)),
+      curlT_(std::move(curl)),
+      divT_(std::move(div)),
+      displayT_(std::move(display)) {
+    // Every texture starts at zero (k_zero).
+    for (compute::Field* f : {&vel_.read, &vel_.write, &dye_.read, &dye_.write, &prs_.read, &prs_.write, &curlT_, &divT_})
+        fluid::kZero(*f);
+    dyeSplats_.reserve(64);
+    velocitySplats_.reserve(64);
+}
+
+void FluidSim::step(std::span<const Splat> splats, float dt) {
+    auto start = std::chrono::steady_clock::now();
+    // Dye splats touch only the dye and velocity splats only the velocity, so applying each kind
+    // in list order gives the same fields as the interleaved order.
+    dyeSplats_.clear();
+    velocitySplats_.clear();
+    for (const Splat& s : splats) {
+        const fluid::SplatPass pass{s.point[0], s.point[1], {s.color[0], s.color[1], s.color[2]}, s.radius, aspect_};
+        (s.kind == Splat::Kind::dye ? dyeSplats_ : velocitySplats_).push_back(pass);
+    }
+    fluid::applySplats(dye_.read, dyeSplats_, workspace_);
+    fluid::applySplats(vel_.read, velocitySplats_, workspace_);
+    profile_.splatSeconds += secondsSince(start);
+    profile_.splats += static_cast<int64_t>(splats.size());
+
+    start = std::chrono::steady_clock::now();
+    compute::Workspace& ws = workspace_;
+    fluid::kCurl(vel_.read, curlT_, ws);
+    fluid::kVorticity(vel_.read, curlT_, vel_.write, config_.curl, dt, ws);
+    vel_.exchange();
+    fluid::kDivergence(vel_.read, divT_, ws);
+    fluid::kClear(prs_.read, prs_.write, 0.8f, ws);  // 80 % of the last pressure is the first guess
+    prs_.exchange();
+    fluid::kPressureIterations(prs_, divT_, config_.pressureIterations, ws);
+    fluid::kGradient(prs_.read, vel_.read, vel_.write, ws);
+    vel_.exchange();
+    fluid::kAdvect(vel_.read, vel_.read, vel_.write, dt, config_.velocityDissipation, ws);
+    vel_.exchange();
+    // The backtrace is in dye texels, so velocity moves dye by as many dye texels as it moves
+    // itself in simulation texels.
+    fluid::kAdvect(vel_.read, dye_.read, dye_.write, dt, config_.dyeDissipation, ws);
+    dye_.exchange();
+    if (config_.dyeDiffusion > 0) {
+        for (int64_t i = 0; i < config_.diffuseIterations; ++i) {
+            fluid::kDiffuse(dye_.read, dye_.write, config_.dyeDiffusion, ws);
+            dye_.exchange();
+        }
+    }
+    profile_.updateSeconds += secondsSince(start);
+    ++profile_.steps;
+}
+
+std::optional<RgbaImage> FluidSim::makeImage() {
+    const auto start = std::chrono::steady_clock::now();
+    if (config_.displayVariant == DisplayVariant::ink) {
+        fluid::kDisplay(dye_.read, displayT_, config_.paper, ctx_.inkNoise(), workspace_);
+    } else {
+        const fluid::WatercolorDisplayParams params{config_.paper, config_.edgeDarken, config_.granulate,
+                                                    config_.absorbanceCap};
+        fluid::kDisplayWc(dye_.read, displayT_, params, ctx_.watercolorNoise(), workspace_);
+    }
+    auto image = displayT_.readBack();
+    profile_.displaySeconds += secondsSince(start);
+    return image;
+}
+
+}  // namespace murmura
