@@ -1,23 +1,10 @@
 // Gesture and material analysis of a 25-minute synthetic session (1920 x 1080 window).
 #include <benchmark/benchmark.h>
 
-#include "Murmura/render_pipeline.h"
-#include "Murmura/synthetic_session.h"
+#include "bench_sessions.h"
 
 using namespace murmura;
-
-namespace {
-const CaptureResult& session25() {
-    static const CaptureResult session = [] {
-        SynthOptions o;
-        o.minutes = 25;
-        o.seed = 2026;
-        o.window = Rect{0, 0, 1920, 1080};
-        return synthesizeSession(o);
-    }();
-    return session;
-}
-}  // namespace
+using bench::session25;
 
 static void BM_Rebase(benchmark::State& state) {
     const auto& s = session25();

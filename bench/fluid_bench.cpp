@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "Murmura/render_pipeline.h"
-#include "Murmura/synthetic_session.h"
+#include "bench_sessions.h"
 #include "rendering/styles/ink_water.h"
 #include "rendering/styles/watercolor.h"
 
@@ -16,18 +16,9 @@ using compute::Field;
 
 namespace {
 
-constexpr int64_t kWidth = 3840, kHeight = 2160;
+constexpr int64_t kWidth = bench::kCanvasWidth, kHeight = bench::kCanvasHeight;
 
-const MaterialEngineOutput& session25() {
-    static const MaterialEngineOutput output = [] {
-        SynthOptions o;
-        o.minutes = 25;
-        o.seed = 7;
-        o.window = Rect{0, 0, 1920, 1080};
-        return materialize(synthesizeSession(o));
-    }();
-    return output;
-}
+const MaterialEngineOutput& session25() { return bench::material25(); }
 
 // A field with smooth non-trivial content in every channel.
 Field texturedField(FluidSim::GridSize size, float scale) {

@@ -4,25 +4,16 @@
 #include <tbb/global_control.h>
 
 #include "Murmura/render_pipeline.h"
-#include "Murmura/synthetic_session.h"
+#include "bench_sessions.h"
 #include "rendering/styles/graffo.h"
 
 using namespace murmura;
 
 namespace {
 
-constexpr int64_t kWidth = 3840, kHeight = 2160;
+constexpr int64_t kWidth = bench::kCanvasWidth, kHeight = bench::kCanvasHeight;
 
-const MaterialEngineOutput& material25() {
-    static const MaterialEngineOutput output = [] {
-        SynthOptions o;
-        o.minutes = 25;
-        o.seed = 7;
-        o.window = Rect{0, 0, 1920, 1080};
-        return materialize(synthesizeSession(o));
-    }();
-    return output;
-}
+using bench::material25;
 
 double scale() { return graffo::canvasScale(kWidth, kHeight); }
 
