@@ -5,10 +5,10 @@
 namespace murmura {
 
 InkMaterial pipelineInkMaterial() {
-    return InkMaterial{18.0, 8.0, 0.85, VelocityCurve{50.0, 800.0, 0.6}, 0.3};
+    return InkMaterial{18.0, 8.0, 0.85, VelocityCurve::defaultPreset(), 0.3};
 }
 
-MaterialEnergyModel pipelineEnergyModel() { return MaterialEnergyModel{150.0, 0.4, 0.3, 0.5, 0.2}; }
+MaterialEnergyModel pipelineEnergyModel() { return MaterialEnergyModel::defaultPreset(); }
 
 std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame) {
     std::vector<RawEvent> out = events;
@@ -19,7 +19,7 @@ std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Re
 
 namespace {
 std::vector<Segment> buildSegments(const CaptureResult& capture) {
-    const SegmentBuilder builder(GestureThresholds{1.0, 10.0, 5.0, 0.5});
+    const SegmentBuilder builder(GestureThresholds::defaultPreset());
     return builder.build(rebaseEvents(capture.events, capture.windowFrame));
 }
 }  // namespace

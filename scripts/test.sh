@@ -10,7 +10,7 @@ build=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DMURMURA_SANITIZE=ON -DMURMURA_BUILD_BENCH=OFF -DMURMURA_BUILD_UI=OFF)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DMURMURA_SANITIZE=ON -DMURMURA_BUILD_BENCH=OFF)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "../test_files.h"
 #include "Murmura/artwork_finishing.h"
 #include "Murmura/artwork_store.h"
 #include "rendering/png_io.h"
@@ -25,26 +26,19 @@ struct CliRun {
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("murmura-cli-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        scratch_.emplace("murmura-cli");
+        dir_ = scratch_->path();
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override { scratch_.reset(); }
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
+        murmura::test::writeFile(path(name), text);
         return path(name);
     }
 
-    static std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string read(const std::string& file) { return murmura::test::readFile(file); }
 
     CliRun run(const std::string& args) const {
         const std::string cmd = std::string(MURMURA_CLI) + " " + args + " >" + path("stdout") + " 2>" + path("stderr");
@@ -65,6 +59,7 @@ protected:
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
 
+    std::optional<murmura::test::ScratchDirectory> scratch_;
     fs::path dir_;
 };
 

@@ -28,7 +28,7 @@ public:
 
 TEST(RenderPipeline, PipelineConstants) {
     EXPECT_EQ(pipelineInkMaterial(), (InkMaterial{18.0, 8.0, 0.85, VelocityCurve{50.0, 800.0, 0.6}, 0.3}));
-    EXPECT_EQ(pipelineEnergyModel(), MaterialEnergyModel::defaultPreset());
+    EXPECT_EQ(pipelineEnergyModel(), (MaterialEnergyModel{150.0, 0.4, 0.3, 0.5, 0.2}));
 }
 
 TEST(RenderPipeline, RebaseToCanvasPixels) {

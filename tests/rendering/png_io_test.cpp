@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <tbb/global_control.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <filesystem>
 #include <set>
 
+#include "../test_files.h"
 #include "support/random.h"
 
 using namespace murmura;
@@ -89,8 +88,7 @@ TEST(Png, MalformedInputFailsCleanly) {
 }
 
 TEST(Png, FileRoundTripAndErrors) {
-    auto dir = std::filesystem::temp_directory_path() / ("murmura-png-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const murmura::test::ScratchDirectory dir("murmura-png");
     RgbaImage image = gradient(9, 9, ColorSpace::sRGB, true);
     const std::string path = (dir / "a.png").string();
     ASSERT_TRUE(writePngFile(image, path));
@@ -99,7 +97,6 @@ TEST(Png, FileRoundTripAndErrors) {
     EXPECT_EQ(*back, image);
     EXPECT_FALSE(writePngFile(image, (dir / "missing" / "b.png").string()));
     EXPECT_FALSE(readPngFile((dir / "none.png").string()));
-    std::filesystem::remove_all(dir);
 }
 
 namespace {
