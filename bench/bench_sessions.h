@@ -1,8 +1,8 @@
 #pragma once
 // The session every benchmark measures: 25 synthetic minutes around a 1920 x 1080 window,
 // rendered at 3840 x 2160 (the canvas the application would use).
-#include "Murmura/render_pipeline.h"
-#include "Murmura/synthetic_session.h"
+#include "app/render_pipeline.h"
+#include "session/synthetic_session.h"
 
 namespace murmura::bench {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "Murmura/render_pipeline.h"
+#include "app/render_pipeline.h"
 #include "bench_sessions.h"
 #include "rendering/styles/ink_water.h"
 #include "rendering/styles/watercolor.h"

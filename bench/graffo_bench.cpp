@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <tbb/global_control.h>
 
-#include "Murmura/render_pipeline.h"
+#include "app/render_pipeline.h"
 #include "bench_sessions.h"
 #include "rendering/styles/graffo.h"
 

@@ -14,7 +14,7 @@
 
 #include <unistd.h>
 
-#include "Murmura/artwork_store.h"
+#include "gallery/artwork_store.h"
 #include "rendering/generators.h"
 #include "rendering/png_io.h"
 #include "support/parallel.h"

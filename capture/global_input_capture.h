@@ -5,7 +5,7 @@
 
 #include "capture/capture_error.h"
 #include "capture/event_tap.h"
-#include "capture/raw_event.h"
+#include "session/raw_event.h"
 #include "support/clock.h"
 #include "support/observable.h"
 #include "window_scope/window_scope_manager.h"

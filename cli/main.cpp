@@ -15,13 +15,13 @@
 
 #include <signal.h>
 
-#include "Murmura/artwork_finishing.h"
-#include "Murmura/artwork_store.h"
-#include "Murmura/render_pipeline.h"
-#include "Murmura/synthetic_session.h"
+#include "gallery/artwork_finishing.h"
+#include "gallery/artwork_store.h"
+#include "app/render_pipeline.h"
+#include "session/synthetic_session.h"
 #include "capture/capture_session.h"
 #include "capture/x11/x11_event_tap.h"
-#include "rendering/artwork_exporter.h"
+#include "gallery/artwork_exporter.h"
 #include "rendering/png_io.h"
 #include "rendering/style_registry.h"
 #include "support/diagnostics.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "capture/raw_event.h"
+#include "session/raw_event.h"
 
 namespace murmura {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/raw_event.h"
+#include "session/raw_event.h"
 #include "gesture/gesture_state_machine.h"
 
 namespace murmura {

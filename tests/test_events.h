@@ -2,7 +2,7 @@
 // Small builders for hand-made event streams in tests.
 #include <optional>
 
-#include "capture/raw_event.h"
+#include "session/raw_event.h"
 
 namespace murmura::test {
 

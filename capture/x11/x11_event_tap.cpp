@@ -13,11 +13,11 @@
 #include <optional>
 
 #include "capture/x11/x11_event_translator.h"
-#include "capture/x11/x11_server_clock.h"
+#include "platform/x11/x11_server_clock.h"
 #include "support/clock.h"
 #include "support/diagnostics.h"
-#include "window_scope/x11/x11_connection.h"
-#include "window_scope/x11/x11_display.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_display.h"
 
 namespace murmura {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "capture/event_tap.h"
-#include "window_scope/x11/x11_display.h"
+#include "platform/x11/x11_display.h"
 
 namespace murmura {
 

@@ -3,7 +3,7 @@
 
 #include "capture/x11/x11_event_translator.h"
 #include "capture/x11/x11_key_codes.h"
-#include "capture/x11/x11_server_clock.h"
+#include "platform/x11/x11_server_clock.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "../test_files.h"
-#include "Murmura/artwork_finishing.h"
-#include "Murmura/artwork_store.h"
+#include "gallery/artwork_finishing.h"
+#include "gallery/artwork_store.h"
 #include "rendering/png_io.h"
 #include "support/json.h"
 

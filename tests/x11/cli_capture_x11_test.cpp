@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "Murmura/capture_result.h"
+#include "session/capture_result.h"
 #include "support/clock.h"
 #include "support/json.h"
 #include "x_session.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/geometry.h"
-#include "window_scope/x11/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace murmura::test {
 

@@ -161,12 +161,12 @@ bool hasWmState(Display* display, Window window, const X11Atoms& atoms) {
     return ok && type != None;
 }
 
-std::optional<Rect> decoratedFramePixels(Display* display, Window window, const XWindowAttributes& a,
+std::optional<Rect> decoratedFramePixels(Display* display, Window window, const X11WindowGeometry& a,
                                          const X11Atoms& atoms) {
     int x = 0;
     int y = 0;
     Window child = None;
-    if (!XTranslateCoordinates(display, window, a.root, 0, 0, &x, &y, &child)) return std::nullopt;
+    if (!XTranslateCoordinates(display, window, static_cast<Window>(a.root), 0, 0, &x, &y, &child)) return std::nullopt;
     double left = 0, right = 0, top = 0, bottom = 0;
     if (auto extents = readLongs(display, window, atoms.netFrameExtents, XA_CARDINAL); extents && extents->size() >= 4) {
         left = static_cast<double>((*extents)[0]);
@@ -174,7 +174,7 @@ std::optional<Rect> decoratedFramePixels(Display* display, Window window, const 
         top = static_cast<double>((*extents)[2]);
         bottom = static_cast<double>((*extents)[3]);
     }
-    const double border = a.border_width;
+    const double border = a.borderWidth;
     return Rect{x - border - left, y - border - top, a.width + 2 * border + left + right,
                 a.height + 2 * border + top + bottom};
 }

@@ -1,6 +1,7 @@
 #include "window_scope/x11/x11_window_providers.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <deque>
 
@@ -30,6 +31,10 @@ std::optional<ChildList> queryTree(Display* display, Window window) {
     return list;
 }
 
+X11WindowGeometry geometryOf(const XWindowAttributes& a) {
+    return {a.root, a.width, a.height, a.border_width};
+}
+
 }  // namespace
 
 X11WindowProviderBase::X11WindowProviderBase(Scheduler& scheduler, const std::string& displayName)
@@ -38,6 +43,8 @@ X11WindowProviderBase::X11WindowProviderBase(Scheduler& scheduler, const std::st
     atoms_ = X11Atoms::intern(display());
     refreshGeometry();
 }
+
+XWindowId X11WindowProviderBase::root() const { return DefaultRootWindow(connection_->display()); }
 
 void X11WindowProviderBase::refreshGeometry() {
     if (isAvailable()) geometry_ = readDisplayGeometry(display());
@@ -74,7 +81,7 @@ Expected<std::vector<WindowDescriptor>, WindowProviderError> EwmhWindowProvider:
         XWindowAttributes attributes{};
         // A client may close between reading the list and asking about it; it is simply skipped.
         if (!XGetWindowAttributes(display(), window, &attributes)) continue;
-        auto pixels = decoratedFramePixels(display(), window, attributes, atoms_);
+        auto pixels = decoratedFramePixels(display(), window, geometryOf(attributes), atoms_);
         if (!pixels) continue;
         WindowCandidate c;
         c.id = static_cast<uint32_t>(window);
@@ -97,7 +104,7 @@ std::optional<Rect> EwmhWindowProvider::frame(uint32_t windowID) {
     XWindowAttributes attributes{};
     std::optional<Rect> result;
     if (XGetWindowAttributes(display(), window, &attributes)) {
-        if (auto pixels = decoratedFramePixels(display(), window, attributes, atoms_))
+        if (auto pixels = decoratedFramePixels(display(), window, geometryOf(attributes), atoms_))
             result = geometry_.toPoints(*pixels);
     }
     connection_->takeError();

@@ -8,9 +8,9 @@
 #include "support/scheduler.h"
 #include "window_scope/polling_window_provider.h"
 #include "window_scope/window_list.h"
-#include "window_scope/x11/x11_connection.h"
-#include "window_scope/x11/x11_display.h"
-#include "window_scope/x11/x11_window_properties.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_display.h"
+#include "window_scope/x11/x11_window_properties.h"  // X11Atoms (no Xlib)
 
 namespace murmura {
 
@@ -23,7 +23,7 @@ public:
 
 protected:
     Display* display() const { return connection_->display(); }
-    Window root() const { return DefaultRootWindow(connection_->display()); }
+    XWindowId root() const;
     void refreshGeometry();
 
     std::unique_ptr<X11Connection> connection_;
@@ -55,9 +55,9 @@ public:
 
 private:
     // The root child that holds the window (the window manager's frame, or the window itself).
-    std::optional<Window> topLevelAncestor(Window window);
+    std::optional<XWindowId> topLevelAncestor(XWindowId window);
     // The client window inside a root child: the first descendant carrying WM_STATE.
-    std::optional<Window> findClient(Window topLevel);
+    std::optional<XWindowId> findClient(XWindowId topLevel);
 };
 
 // The EWMH provider when the window manager supports it, else the tree provider.

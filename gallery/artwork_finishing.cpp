@@ -1,0 +1,32 @@
+#include "gallery/artwork_finishing.h"
+
+#include <cmath>
+
+#include "support/text.h"
+
+namespace murmura {
+
+Expected<ArtworkRecord, ArtworkStore::StoreError> storeFinishedArtwork(ArtworkStore& store, const RgbaImage& image,
+                                                                       const FinishedSession& session,
+                                                                       const Clock& clock) {
+    ArtworkRecord record;
+    record.id = Uuid::random();
+    record.imageFilePath = record.id.toString() + ".png";
+    if (auto written = store.writeImage(image, store.artworksDirectory() / record.imageFilePath); !written)
+        return unexpected(written.error());
+
+    const auto now = std::chrono::duration<double>(clock.wallTime());
+    record.creationDate = std::chrono::floor<std::chrono::seconds>(std::chrono::sys_time<std::chrono::duration<double>>(now));
+    record.plannedDuration = session.plannedDuration;
+    record.actualDuration = session.actualDuration;
+    // Window titles come from other programs: keep the catalog valid UTF-8 whatever they hold.
+    record.windowName = toValidUtf8(session.windowName);
+    record.appName = session.ownerName && !session.ownerName->empty() ? toValidUtf8(*session.ownerName) : "Unknown";
+    record.styleName = session.style.name;
+    record.styleID = session.style.id;
+    store.records().push_back(record);
+    if (auto saved = store.saveCatalog(); !saved) return unexpected(saved.error());
+    return record;
+}
+
+}  // namespace murmura

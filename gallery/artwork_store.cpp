@@ -1,0 +1,164 @@
+#include "gallery/artwork_store.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <system_error>
+
+#include "rendering/png_io.h"
+#include "support/atomic_file.h"
+#include "support/diagnostics.h"
+#include "support/json.h"
+
+namespace murmura {
+
+namespace fs = std::filesystem;
+
+std::string ArtworkStore::StoreError::message() const {
+    switch (code) {
+        case Code::artworkNotFound: return "Artwork " + id.toString() + " not found";
+        case Code::directoryCreationFailed: return "Failed to create artwork storage directory";
+        case Code::imageWriteFailed: return "Failed to write artwork image";
+        case Code::catalogWriteFailed: return "Failed to save artwork catalog";
+        case Code::underlying: return detail;
+    }
+    return detail;
+}
+
+std::optional<fs::path> ArtworkStore::defaultBaseDirectory() {
+    // XDG: a relative XDG_DATA_HOME is invalid and ignored.
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return fs::path(xdg);
+    if (const char* home = std::getenv("HOME"); home && home[0] != '\0') return fs::path(home) / ".local" / "share";
+    return std::nullopt;
+}
+
+Expected<ArtworkStore, ArtworkStore::StoreError> ArtworkStore::openDefault() {
+    const auto base = defaultBaseDirectory();
+    if (!base) return unexpected(StoreError{StoreError::Code::directoryCreationFailed, {}, "no home directory"});
+    return open(*base);
+}
+
+Expected<ArtworkStore, ArtworkStore::StoreError> ArtworkStore::open(const fs::path& baseDirectory) {
+    std::error_code ec;
+    fs::path base = fs::absolute(baseDirectory, ec);
+    if (ec) base = baseDirectory;
+    ArtworkStore store(base / "Murmura" / "Artworks");
+    fs::create_directories(store.artworksDirectory_, ec);
+    if (!ec && !fs::is_directory(store.artworksDirectory_, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec)
+        return unexpected(StoreError::underlying("Cannot create directory " + store.artworksDirectory_.string() + ": " +
+                                                 ec.message()));
+    store.loadCatalog();
+    return store;
+}
+
+void ArtworkStore::loadCatalog() {
+    records_.clear();
+    const fs::path path = catalogPath();
+    std::error_code ec;
+    if (!fs::exists(path, ec) && !ec) return;
+    auto parsed = readJsonFile(path.string());
+    Expected<std::vector<ArtworkRecord>, std::string> decoded =
+        parsed ? decodeCatalog(*parsed) : Expected<std::vector<ArtworkRecord>, std::string>(unexpected(parsed.error()));
+    if (!decoded) {
+        diagnostic("Failed to load artwork catalog: " + path.string() + ": " + decoded.error());
+        unreadableCatalog_ = true;
+        return;
+    }
+    records_ = std::move(decoded).value();
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::keepUnreadableCatalog() {
+    const fs::path catalog = catalogPath();
+    std::error_code ec;
+    if (!fs::exists(catalog, ec)) return {};
+    for (int n = 1; n <= 1000; ++n) {
+        fs::path copy = catalog;
+        copy += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
+        if (fs::exists(copy, ec)) continue;
+        if (!fs::copy_file(catalog, copy, ec))
+            return unexpected(StoreError::underlying("Cannot keep the unreadable catalog as " + copy.string() + ": " +
+                                                     ec.message()));
+        diagnostic("Kept the unreadable artwork catalog as " + copy.string());
+        return {};
+    }
+    return unexpected(StoreError::underlying("Cannot keep the unreadable catalog " + catalog.string() +
+                                             ": too many earlier copies"));
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::saveCatalog() {
+    auto text = encodeCatalog(records_);
+    if (!text) return unexpected(StoreError::underlying("Cannot encode the artwork catalog: " + text.error()));
+    if (unreadableCatalog_) {
+        if (auto kept = keepUnreadableCatalog(); !kept) return kept;
+        unreadableCatalog_ = false;
+    }
+    const auto bytes = std::as_bytes(std::span(text->data(), text->size()));
+    auto written = writeFileAtomically(
+        catalogPath(), std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    if (!written) return unexpected(StoreError::underlying(written.error()));
+    return {};
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::writeImage(const RgbaImage& image, const fs::path& path) const {
+    auto bytes = encodePng(image);
+    if (!bytes) return unexpected(StoreError{StoreError::Code::imageWriteFailed, {}, bytes.error()});
+    auto written = writeFileAtomically(path, *bytes);
+    if (!written) return unexpected(StoreError{StoreError::Code::imageWriteFailed, {}, written.error()});
+    return {};
+}
+
+Expected<ArtworkRecord, ArtworkStore::StoreError> ArtworkStore::updateCustomName(const Uuid& id,
+                                                                                 std::optional<std::string> name) {
+    for (ArtworkRecord& r : records_) {
+        if (r.id != id) continue;
+        r.customName = std::move(name);
+        const ArtworkRecord updated = r;
+        if (auto saved = saveCatalog(); !saved) return unexpected(saved.error());
+        return updated;
+    }
+    return unexpected(StoreError::artworkNotFound(id));
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::deleteArtwork(const Uuid& id) {
+    auto it = std::find_if(records_.begin(), records_.end(), [&](const ArtworkRecord& r) { return r.id == id; });
+    if (it == records_.end()) return unexpected(StoreError::artworkNotFound(id));
+    // A file another record still names stays: deleting one entry never takes another's image.
+    const bool shared = std::any_of(records_.begin(), records_.end(), [&](const ArtworkRecord& r) {
+        return &r != &*it && r.imageFilePath == it->imageFilePath;
+    });
+    if (const auto path = imagePath(*it); path && !shared) {
+        std::error_code ignored;  // already gone, or not removable: the record goes regardless
+        fs::remove(*path, ignored);
+    }
+    records_.erase(it);
+    return saveCatalog();
+}
+
+const ArtworkRecord* ArtworkStore::record(const Uuid& id) const {
+    for (const ArtworkRecord& r : records_)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+std::optional<fs::path> ArtworkStore::imagePath(const ArtworkRecord& record) const {
+    const std::string& name = record.imageFilePath;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        return std::nullopt;
+    // The catalog, its temporary files and kept copies all start with the catalog's name.
+    if (name.rfind(kCatalogFileName, 0) == 0) return std::nullopt;
+    return artworksDirectory_ / name;
+}
+
+Expected<RgbaImage, std::string> ArtworkStore::loadImage(const ArtworkRecord& record) const {
+    const auto path = imagePath(record);
+    if (!path)
+        return unexpected("image file name \"" + record.imageFilePath.substr(0, 200) +
+                          "\" is not a file name in the artworks directory");
+    auto image = readPngFile(path->string());
+    if (!image) return unexpected(path->string() + ": " + image.error());
+    return std::move(image).value();
+}
+
+}  // namespace murmura
