@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "rendering/style_registry.h"
+#include "rendering/styles/charcoal.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/ink_water.h"
 #include "rendering/styles/watercolor.h"
@@ -12,6 +13,7 @@ namespace murmura {
 std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
         std::make_shared<InkWaterRenderer>(),
+        std::make_shared<CharcoalRenderer>(),
         std::make_shared<WatercolorRenderer>(),
         std::make_shared<GraffoRenderer>(),
     };
