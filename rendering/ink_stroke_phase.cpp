@@ -21,12 +21,14 @@ using gen::smooth;
 constexpr float kTaperLength = 20.0f;
 constexpr double kJumpDistance = 180.0;      // canvas pixels between points that end a stroke
 constexpr double kContactGap = 10.0;          // seconds of silence that end contact
-constexpr float kStampWeight = 0.2f;          // share of a mark's ink each overlapping stamp adds
+constexpr float kStampWeight = 0.14f;         // share of a mark's ink each overlapping stamp adds
 constexpr float kHoverWeight = 0.3f;
 constexpr float kHoverRadiusShare = 0.11f;    // light marks: this share of the brush size
 constexpr float kHoverInk = 0.34f;
 constexpr size_t kMaxHoverPoints = 600;      // a long hover path is committed in pieces
 constexpr int kMaxStampsPerMark = 2000;
+constexpr double kMinStep = 0.25;              // cells a mark must move to be drawn on
+constexpr float kStrokeWater = 0.003f;          // water a heavy stamp leaves per unit of coverage
 
 uint64_t eventSeed(uint64_t ordinal, uint64_t salt) { return splitMix(ordinal * 0x9E3779B97F4A7C15ULL ^ salt); }
 
@@ -45,7 +47,7 @@ public:
             const float a = static_cast<float>(std::min(m.segment.duration() / 60.0, 1.0)) * 0.015f;
             if (a > 0.0001f) field_.fade(a);
             brush_.inkLevel = std::min(brush_.inkLevel + 0.4f, 1.0f);
-            segmentInk_ = static_cast<float>(0.55 + 0.45 * m.properties.opacity());
+            segmentInk_ = static_cast<float>(0.35 + 0.35 * m.properties.opacity());
             for (size_t j = 0; j < m.segment.events.size(); ++j) replay(m.segment.events[j], s, j);
         }
         endStroke();  // a stroke still pending at the end is finished, not lost
@@ -54,7 +56,7 @@ public:
         const double diagonal = std::hypot(field_.width, field_.height);
         r.tone.paperNoise = 0.08f * static_cast<float>(std::min(static_cast<double>(summary_.keyDots) / 400.0, 1.0));
         r.tone.grainWidth = static_cast<float>(std::min(hoverLength_ / (40.0 * std::max(diagonal, 1.0)), 1.0));
-        r.tone.archiveLowering = 0.12f * static_cast<float>(std::min(static_cast<double>(summary_.strokes) / 200.0, 1.0));
+        r.tone.archiveLowering = 0.25f * static_cast<float>(std::min(static_cast<double>(summary_.strokes) / 300.0, 1.0));
         return r;
     }
 
@@ -125,7 +127,7 @@ private:
     void keyDot(Point p, uint64_t ordinal) {
         const uint64_t seed = eventSeed(ordinal, 0x4B);
         const float r = 1.1f + 0.8f * gen::unit24(seed);
-        field_.depositDot(seed, p.x, p.y, 0.6f, r, 0.55f);
+        field_.depositDot(seed, p.x, p.y, 0.6f, r, 0.9f);
         ++summary_.keyDots;
     }
 
@@ -142,6 +144,12 @@ private:
         if (open_ && !points_.empty()) {
             const StrokePointRecord& last = points_.back();
             const double gap = std::hypot(p.x - last.x, p.y - last.y);
+            if (gap < kMinStep) {
+                // Holding still: stamping in place would only fill a flat disc; pooling speaks
+                // for the dwell.
+                if (kind == Kind::contact) pool(p, q);
+                return;
+            }
             if (gap * simScale_ >= kJumpDistance) {
                 jumpTaper(p);
                 endStroke();
@@ -158,18 +166,25 @@ private:
             hoverSegment(p, q);
         }
         if (kind == Kind::contact) {
-            if (q.isPooling && brush_.lastActivityTime - lastPoolTime_ >= 0.3) {
-                lastPoolTime_ = brush_.lastActivityTime;
-                field_.depositPool(p.x, p.y, 0.25f * q.poolingAmount * segmentInk_, static_cast<float>(0.45 * q.brushSize),
-                                   0.15f * q.poolingAmount, 0.2f * q.poolingAmount);
-                ++summary_.pooling;
-            }
-            if (q.isSplatter) splatter(p, q, ordinal, 3 + static_cast<int>(eventSeed(ordinal, 0x5A) % 4), 0.3f);
-        } else if (q.isSplatter && eventSeed(ordinal, 0x5B) % 48 == 0) {
+            pool(p, q);
+            // The calculator flags most moves as splatter at the grid's scale: a few of them
+            // throw a couple of crumbs, so the picture does not turn to noise.
+            const uint64_t roll = eventSeed(ordinal, 0x5A);
+            if (q.isSplatter && roll % 12 == 0) splatter(p, q, ordinal, 1 + static_cast<int>((roll >> 8) % 3), 0.3f);
+        } else if (q.isSplatter && eventSeed(ordinal, 0x5B) % 64 == 0) {
             // Fast hovering throws a rare speck of dust, never a spray.
             splatter(p, q, ordinal, 1, 0.15f);
         }
         if (kind == Kind::hover && points_.size() >= kMaxHoverPoints) endStroke();
+    }
+
+    // Ink gathering under a brush that dwells, at most every 0.3 s.
+    void pool(Point p, const InkDrawParameters& q) {
+        if (!q.isPooling || brush_.lastActivityTime - lastPoolTime_ < 0.3) return;
+        lastPoolTime_ = brush_.lastActivityTime;
+        field_.depositPool(p.x, p.y, 0.25f * q.poolingAmount * segmentInk_, static_cast<float>(0.3 * q.brushSize),
+                           0.15f * q.poolingAmount, 0.2f * q.poolingAmount);
+        ++summary_.pooling;
     }
 
     void splatter(Point p, const InkDrawParameters& q, uint64_t ordinal, int count, float amount) {
@@ -205,7 +220,7 @@ private:
         if (kind == Kind::contact) {
             // The press itself leaves a dab, so that a click in place is seen.
             ink = strokeInk_ * static_cast<float>(q.alpha) * 0.5f;
-            field_.stampTexture(medium_->data().data(), medium_->width(), p.x, p.y, ink, radius, 0.0f, 1.0f, 0.05f);
+            field_.stampTexture(medium_->data().data(), medium_->width(), p.x, p.y, ink, radius, 0.0f, 1.0f, kStrokeWater);
         }
         points_.push_back({static_cast<float>(p.x), static_cast<float>(p.y), 0, radius, ink, brush_.inkLevel, 0});
     }
@@ -232,13 +247,16 @@ private:
         } else {
             ink = strokeInk_ * gate * alpha * (q.isPooling ? 0.95f : 0.9f);
             const BrushTexture& t = textureFor(radius);
-            const int n = static_cast<int>(std::clamp(std::ceil(seg / std::max(0.25 * radius, 0.5)), 1.0,
-                                                      static_cast<double>(kMaxStampsPerMark)));
+            const double spacing = std::max(0.25 * radius, 0.5);
+            const int n = static_cast<int>(std::clamp(std::ceil(seg / spacing), 1.0, static_cast<double>(kMaxStampsPerMark)));
+            // Each stamp carries ink for the ground it covers: slow drags, with many events per
+            // cell, build up no faster than quick ones.
+            const float weight = kStampWeight * static_cast<float>(std::min(seg / n / spacing, 1.0));
             for (int k = 0; k <= n; ++k) {
                 const double x = last.x + ddx * k / n, y = last.y + ddy * k / n;
                 const float fx = static_cast<float>(x), fy = static_cast<float>(y);
                 const float v = ink * (0.88f + 0.12f * hash2(0.045f * fy, 0.045f * fx) + 0.08f * hash2(0.011f * fy, 0.011f * fx + 53.7f));
-                field_.stampTexture(t.data().data(), t.width(), x, y, v * kStampWeight, radius, angle, 1.0f, 0.05f);
+                field_.stampTexture(t.data().data(), t.width(), x, y, v * weight, radius, angle, 1.0f, kStrokeWater);
             }
         }
         points_.push_back({static_cast<float>(p.x), static_cast<float>(p.y), L + static_cast<float>(seg), radius, ink,
@@ -254,10 +272,11 @@ private:
         const float radius = hoverRadius(q, L);
         const float angle = static_cast<float>(std::atan2(ddy, ddx));
         const float ink = kHoverInk * static_cast<float>(q.alpha);
-        const int n = static_cast<int>(std::clamp(std::ceil(seg / std::max(0.5 * radius, 0.5)), 1.0,
-                                                  static_cast<double>(kMaxStampsPerMark)));
+        const double spacing = std::max(0.5 * radius, 0.5);
+        const int n = static_cast<int>(std::clamp(std::ceil(seg / spacing), 1.0, static_cast<double>(kMaxStampsPerMark)));
+        const float weight = kHoverWeight * static_cast<float>(std::min(seg / n / spacing, 1.0));
         for (int k = 1; k <= n; ++k)
-            field_.depositGrain(last.x + ddx * k / n, last.y + ddy * k / n, ink * kHoverWeight, radius, angle);
+            field_.depositGrain(last.x + ddx * k / n, last.y + ddy * k / n, ink * weight, radius, angle);
         hoverLength_ += seg;
         points_.push_back({static_cast<float>(p.x), static_cast<float>(p.y), L + static_cast<float>(seg), radius, ink,
                            brush_.inkLevel, angle});
@@ -271,11 +290,12 @@ private:
         const double stepLen = std::min(1.2 * last.brushRadius + 6, 14.0);
         const Vector step{dx / len * stepLen, dy / len * stepLen};
         const float factor = strokeInk_ > 0 ? strokeInk_ : 0.12f;
+        const float dryness = kind_ == Kind::contact ? 0.6f : 1.0f;  // light marks stay dry
         for (int k = 1; k <= 6; ++k) {
             const double x = last.x + step.dx * k / 6, y = last.y + step.dy * k / 6;
             if (!field_.containsPoint(x, y)) break;
             const float r = std::max(0.6f * last.brushRadius * (1 - 0.85f * k / 6.0f), 0.4f);
-            field_.depositStamp(step, x, y, 0.5f * last.inkAmount * (1 - k / 6.0f) * factor, r, 0.6f);
+            field_.depositStamp(step, x, y, 0.5f * last.inkAmount * (1 - k / 6.0f) * factor, r, dryness);
         }
     }
 
