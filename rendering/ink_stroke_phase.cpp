@@ -28,7 +28,7 @@ constexpr float kHoverInk = 0.34f;
 constexpr size_t kMaxHoverPoints = 600;      // a long hover path is committed in pieces
 constexpr int kMaxStampsPerMark = 2000;
 constexpr double kMinStep = 0.25;              // cells a mark must move to be drawn on
-constexpr float kStrokeWater = 0.003f;          // water a heavy stamp leaves per unit of coverage
+constexpr float kStrokeWater = 0.001f;          // water a heavy stamp leaves per unit of coverage
 
 uint64_t eventSeed(uint64_t ordinal, uint64_t salt) { return splitMix(ordinal * 0x9E3779B97F4A7C15ULL ^ salt); }
 
