@@ -36,19 +36,6 @@ const Stroked& stroked() {
     return s;
 }
 
-// The schedule of the long-session mode, as the renderer runs it.
-void schedule(InkField& field) {
-    for (int i = 0; i < 6; ++i) {
-        field.flow(150);
-        field.advect(0.04f);
-        field.darkenEdges(0.06f + static_cast<float>(i) * 0.04f / 6.0f);
-        field.evaporate(0.004f);
-    }
-    field.applyBackruns(0.6f);
-    field.ageLayers();
-    field.darkenEdges(0.08f);
-}
-
 double latestTime() {
     double t = 0;
     for (const auto& m : bench::material25().segments) t = std::max(t, m.segment.endTime);
@@ -80,7 +67,7 @@ static void BM_CharcoalSchedule(benchmark::State& state) {
         state.PauseTiming();
         InkField f = stroked().field;
         state.ResumeTiming();
-        schedule(f);
+        runInkSchedule(f, kStyle);
     }
 }
 BENCHMARK(BM_CharcoalSchedule)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -27,7 +27,9 @@ int32_t gridSide(int64_t pixels, int64_t scale) {
     return static_cast<int32_t>(std::clamp<int64_t>(pixels / scale, 1, INT32_MAX));
 }
 
-void runSchedule(InkField& field, InkStyle style) {
+}  // namespace
+
+void runInkSchedule(InkField& field, InkStyle style) {
     const auto start = std::chrono::steady_clock::now();
     if (style == InkStyle::longSessionStable) {
         diagnostic("Running Long Session Stable simulation (6 iterations)...");
@@ -55,8 +57,6 @@ void runSchedule(InkField& field, InkStyle style) {
     field.darkenEdges(0.1f);
     diagnostic(name + " simulation complete in " + fixed2(secondsSince(start)) + "s");
 }
-
-}  // namespace
 
 std::string_view rawValue(InkStyle style) {
     switch (style) {
@@ -120,7 +120,7 @@ std::optional<RgbaImage> ArtworkRenderer::render(const MaterialEngineOutput& out
                    std::to_string(s.entryTapers) + ", Exit tapers: " + std::to_string(s.exitTapers) +
                    ", Events: " + std::to_string(s.events) + ", KeyDots: " + std::to_string(s.keyDots) +
                    ", Pooling: " + std::to_string(s.pooling));
-        runSchedule(field, style_);
+        runInkSchedule(field, style_);
         double latest = 0;
         for (const MaterializedSegment& m : output.segments) latest = std::max(latest, m.segment.endTime);
         diagnostic("Rendering to image with enhanced contrast...");

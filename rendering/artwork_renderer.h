@@ -65,6 +65,9 @@ using InkEventObserver = std::function<void(const InkTraceEvent&)>;
 StrokePhaseResult runStrokePhase(InkField& field, const MaterialEngineOutput& output, InkStyle style, bool gestural,
                                  int64_t simScale, const InkEventObserver& observer = {});
 
+// The mode's fixed simulation schedule after the stroke phase (prints its two lines).
+void runInkSchedule(InkField& field, InkStyle style);
+
 // Composes the field into a width x height image (nothing when the canvas cannot be made).
 std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, int64_t height, int64_t simScale,
                                          const ToneParameters& tone, double silentRatio, double latestTime);

@@ -242,34 +242,22 @@ bool InkField::flowPass(bool sparse) {
             wetSpans_[static_cast<size_t>(y)] = Span{};
         }
         const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
-        if (up) {
-            for (int32_t x = b; x < e; ++x) {
-                const size_t i = row + static_cast<size_t>(x);
-                if (wet[i] < kWetThreshold) continue;
-                met = true;
-                flowCell(wet, act, rec, pm, i, w, [&](int k) {
-                    if (!sparse) return;
-                    if (k == 0) extend(y - 1, x);
-                    else if (k == 2) extend(y + 1, x);
-                    else if (k == 3) extend(y, x - 1);
-                    else if (x + 1 >= e && x + 1 <= hi) e = x + 2;  // visited later in this row
-                });
-                if (sparse && wet[i] >= kWetThreshold) extend(y, x);
-            }
-        } else {
-            for (int32_t x = e - 1; x >= b; --x) {
-                const size_t i = row + static_cast<size_t>(x);
-                if (wet[i] < kWetThreshold) continue;
-                met = true;
-                flowCell(wet, act, rec, pm, i, w, [&](int k) {
-                    if (!sparse) return;
-                    if (k == 0) extend(y - 1, x);
-                    else if (k == 2) extend(y + 1, x);
-                    else if (k == 1) extend(y, x + 1);
-                    else if (x - 1 < b && x - 1 >= lo) b = x - 1;
-                });
-                if (sparse && wet[i] >= kWetThreshold) extend(y, x);
-            }
+        // Columns in sweep order; a neighbour ahead in this row that gets water widens the
+        // range still to visit, one behind is remembered for the next pass.
+        const int32_t dir = up ? 1 : -1;
+        for (int32_t x = up ? b : e - 1; up ? x < e : x >= b; x += dir) {
+            const size_t i = row + static_cast<size_t>(x);
+            if (wet[i] < kWetThreshold) continue;
+            met = true;
+            flowCell(wet, act, rec, pm, i, w, [&](int k) {
+                if (!sparse) return;
+                if (k == 0 || k == 2) return extend(k == 0 ? y - 1 : y + 1, x);
+                const int32_t nx = k == 1 ? x + 1 : x - 1;
+                if (nx - x != dir) return extend(y, nx);
+                if (up && nx >= e && nx <= hi) e = nx + 1;
+                if (!up && nx < b && nx >= lo) b = nx;
+            });
+            if (sparse && wet[i] >= kWetThreshold) extend(y, x);
         }
     }
     return met;

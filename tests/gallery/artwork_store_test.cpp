@@ -9,6 +9,7 @@
 #include "rendering/png_io.h"
 #include "support/diagnostics.h"
 #include "support/manual_scheduler.h"
+#include "../test_diagnostics.h"
 #include "../test_files.h"
 
 using namespace murmura;
@@ -41,26 +42,7 @@ std::string recordJson(const std::string& id, const std::string& image, const st
 const char* kIdA = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
 const char* kIdB = "C56A4180-65AA-42EC-A945-5FD21DEC0538";
 
-// Captures diagnostic lines while alive.
-class Diagnostics {
-public:
-    Diagnostics() : file_(std::tmpfile()) { setDiagnosticStream(file_); }
-    ~Diagnostics() {
-        setDiagnosticStream(nullptr);
-        std::fclose(file_);
-    }
-    std::string text() const {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string out;
-        char buffer[512];
-        while (size_t n = std::fread(buffer, 1, sizeof buffer, file_)) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    std::FILE* file_;
-};
+using test::Diagnostics;
 
 FinishedSession session() {
     FinishedSession s;

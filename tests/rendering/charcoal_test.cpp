@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_diagnostics.h"
 #include "../test_events.h"
 #include "rendering/artwork_renderer.h"
 #include "rendering/style_registry.h"
@@ -47,24 +48,13 @@ std::vector<RawEvent> session() {
 
 const uint8_t* px(const RgbaImage& im, int64_t x, int64_t y) { return im.pixel(x, y); }
 
-class Quiet : public testing::Test {
+class Charcoal : public testing::Test {
 protected:
-    Quiet() : sink_(std::tmpfile()) { setDiagnosticStream(sink_); }
-    ~Quiet() override {
-        setDiagnosticStream(nullptr);
-        std::fclose(sink_);
-    }
-    std::string lines() {
-        std::fflush(sink_);
-        std::rewind(sink_);
-        std::string s;
-        for (int c; (c = std::fgetc(sink_)) != EOF;) s += static_cast<char>(c);
-        return s;
-    }
-    std::FILE* sink_;
+    std::string lines() const { return sink_.text(); }
+    test::Diagnostics sink_;
 };
 
-using Charcoal = Quiet;
+
 
 TEST_F(Charcoal, DescriptorRegisteredSecond) {
     const auto styles = defaultStyleRenderers();

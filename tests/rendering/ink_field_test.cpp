@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_diagnostics.h"
 #include "rendering/brush_texture.h"
 #include "rendering/stroke_builder.h"
 #include "support/diagnostics.h"
@@ -13,25 +14,7 @@
 namespace murmura {
 namespace {
 
-// Diagnostic lines written while alive.
-class CapturedLines {
-public:
-    CapturedLines() : file_(std::tmpfile()) { setDiagnosticStream(file_); }
-    ~CapturedLines() {
-        setDiagnosticStream(nullptr);
-        std::fclose(file_);
-    }
-    std::string text() {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string s;
-        for (int c; (c = std::fgetc(file_)) != EOF;) s += static_cast<char>(c);
-        return s;
-    }
-
-private:
-    std::FILE* file_;
-};
+using CapturedLines = test::Diagnostics;
 
 TEST(InkField, TexturesDependOnTheSizeAlone) {
     const InkField a(40, 30), b(40, 30), c(41, 30);
