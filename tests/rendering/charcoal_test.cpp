@@ -148,6 +148,12 @@ TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
     // Out of order: the calculator sees the raw times; the render still completes.
     EXPECT_EQ(t.events[5].timestamp, 19.0);
     EXPECT_TRUE(CharcoalRenderer().render(outputOf({e}), 640, 400));
+    // The field clock is the latest timestamp: it neither runs back nor drifts over many steps.
+    std::vector<RawEvent> many;
+    for (int i = 1; i <= 20000; ++i) many.push_back(move(i * 0.01, 10, 10));
+    many.push_back(move(3.0, 10, 10));
+    EXPECT_TRUE(CharcoalRenderer().render(outputOf({many}), 64, 40));
+    EXPECT_NE(lines().find("(time=200.0s)"), std::string::npos);
     // A window of the trace; the gestural flag makes hovering contact.
     const InkTrace w = ArtworkRenderer(640, 400, InkStyle::longSessionStable, true).trace(outputOf({e}), 2, 2);
     ASSERT_EQ(w.events.size(), 2u);
