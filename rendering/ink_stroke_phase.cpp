@@ -25,6 +25,7 @@ constexpr float kStampWeight = 0.14f;         // share of a mark's ink each over
 constexpr float kHoverWeight = 0.3f;
 constexpr float kHoverRadiusShare = 0.11f;    // light marks: this share of the brush size
 constexpr float kHoverInk = 0.34f;
+constexpr double kHoverDiagonals = 60;         // pointer travel (canvas diagonals) drawn at full strength
 constexpr size_t kMaxHoverPoints = 600;      // a long hover path is committed in pieces
 constexpr int kMaxStampsPerMark = 2000;
 constexpr double kMinStep = 0.25;              // cells a mark must move to be drawn on
@@ -41,6 +42,7 @@ public:
     }
 
     StrokePhaseResult run(const MaterialEngineOutput& output) {
+        hoverInk_ = kHoverInk * hoverDensityFactor(output);
         for (size_t s = 0; s < output.segments.size(); ++s) {
             const MaterializedSegment& m = output.segments[s];
             field_.ageLayers();
@@ -62,6 +64,21 @@ public:
 
 private:
     enum class Kind { contact, hover };
+
+    // Light marks pale as the pointer's travel grows past a few hundred canvas diagonals, so that
+    // a long session's paths stay apart instead of merging into grey.
+    double hoverDensityFactor(const MaterialEngineOutput& output) const {
+        double travel = 0;
+        std::optional<Point> last;
+        for (const MaterializedSegment& m : output.segments)
+            for (const RawEvent& e : m.segment.events) {
+                if (e.type != EventType::mouseMove || !e.position) continue;
+                if (last) travel += std::hypot(e.position->x - last->x, e.position->y - last->y);
+                last = e.position;
+            }
+        const double diagonals = travel / simScale_ / std::max(std::hypot(field_.width, field_.height), 1.0);
+        return diagonals > kHoverDiagonals ? std::sqrt(kHoverDiagonals / diagonals) : 1.0;
+    }
 
     void advanceClock(double t) {
         const double dt = t - previousTime_;
@@ -271,7 +288,7 @@ private:
         if (L < kTaperLength) entryTapered_ = true;
         const float radius = hoverRadius(q, L);
         const float angle = static_cast<float>(std::atan2(ddy, ddx));
-        const float ink = kHoverInk * static_cast<float>(q.alpha);
+        const float ink = hoverInk_ * static_cast<float>(q.alpha);
         const double spacing = std::max(0.5 * radius, 0.5);
         const int n = static_cast<int>(std::clamp(std::ceil(seg / spacing), 1.0, static_cast<double>(kMaxStampsPerMark)));
         const float weight = kHoverWeight * static_cast<float>(std::min(seg / n / spacing, 1.0));
@@ -372,6 +389,7 @@ private:
     double lastSmudgeTime_ = -1e9, lastPoolTime_ = -1e9;
     double hoverLength_ = 0;
     float segmentInk_ = 1;
+    float hoverInk_ = kHoverInk;
 
     bool open_ = false;
     Kind kind_ = Kind::hover;
