@@ -99,7 +99,7 @@ TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
 
 TEST_F(Charcoal, OddCanvases) {
     const auto out = outputOf({session()});
-    for (const auto [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {5, 3}, {1925, 40}}) {
+    for (const auto& [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {5, 3}, {1925, 40}}) {
         const auto im = CharcoalRenderer().render(out, w, h);
         ASSERT_TRUE(im) << w;
         EXPECT_EQ(im->width(), w);
