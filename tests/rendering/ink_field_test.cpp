@@ -160,7 +160,8 @@ TEST(BrushTexture, SizesVariantsAndCorners) {
         for (const float v : t.data()) ASSERT_TRUE(v >= 0 && v <= 1) << n;
     }
     float sum = 0;
-    for (const float v : BrushTexture(64, 5).data()) sum += v;
+    const BrushTexture head(64, 5);
+    for (const float v : head.data()) sum += v;
     EXPECT_GT(sum, 200.0f);  // a head of bristles, not an empty square
 }
 
