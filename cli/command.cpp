@@ -45,15 +45,16 @@ std::vector<std::string> synopsisWords(const Command& command) {
 
 // "prefix word word ..." wrapped at kLineWidth, continuation lines aligned after the prefix.
 std::string wrapped(const std::string& prefix, const std::vector<std::string>& words) {
-    std::string text = prefix, line = prefix;
-    const std::string indent(prefix.size() + 1, ' ');
+    const std::string indent(prefix.size(), ' ');
+    std::string text = prefix;
+    size_t lineLength = prefix.size();
     for (const std::string& w : words) {
-        if (line.size() > prefix.size() && line.size() + 1 + w.size() > kLineWidth) {
-            text += "\n" + indent.substr(0, indent.size() - 1);
-            line = indent.substr(0, indent.size() - 1);
+        if (lineLength > indent.size() && lineLength + 1 + w.size() > kLineWidth) {
+            text += "\n" + indent;
+            lineLength = indent.size();
         }
         text += " " + w;
-        line += " " + w;
+        lineLength += 1 + w.size();
     }
     return text + "\n";
 }
@@ -334,6 +335,12 @@ Expected<void, std::string> writeOutputFile(Context& ctx, const std::string& pat
     if (file) file.close();
     if (!file) return unexpected("Cannot write " + path + ": " + std::strerror(errno));
     return {};
+}
+
+void writeSession(Context& ctx, const CaptureResult& session, const std::string& path) {
+    const std::string text = encodeSessionFile(session);
+    auto written = writeOutputFile(ctx, path, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    if (!written) fail(path + ": cannot write the session: " + written.error());
 }
 
 std::string withDetail(const std::string& message, const std::string& detail) {

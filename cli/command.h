@@ -109,6 +109,8 @@ void printJson(Context& ctx, const Json& json);
 // Replaces a regular file atomically (a failed write leaves the old one); a device or pipe is
 // written in place. The error says what failed and why.
 Expected<void, std::string> writeOutputFile(Context& ctx, const std::string& path, std::span<const uint8_t> bytes);
+// Writes a session file through writeOutputFile; a failure is one error line.
+void writeSession(Context& ctx, const CaptureResult& session, const std::string& path);
 // An error's fixed message followed by its cause in parentheses, where one is known.
 std::string withDetail(const std::string& message, const std::string& detail);
 

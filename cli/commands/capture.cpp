@@ -86,9 +86,7 @@ int runCapture(const Args& args, Context& ctx) {
     result.duration = seconds;
     result.windowID = windowID;
     result.windowFrame = *frame;
-    const std::string text = encodeSessionFile(result);
-    auto written = writeOutputFile(ctx, out, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    if (!written) fail(out + ": cannot write the session: " + written.error());
+    writeSession(ctx, result, out);
     ctx.err << "Recorded " << result.events.size() << " events to " << out << std::endl;
     return 0;
 }

@@ -40,10 +40,7 @@ int runSynth(const Args& args, Context& ctx) {
     options.minutes = args.number("minutes");
     options.seed = *parseSeed(args.value("seed"));
     if (auto window = args.get("window")) options.window = *parseWindow(*window);
-    const std::string& out = args.value("out");
-    const std::string text = encodeSessionFile(synthesizeSession(options));
-    auto written = writeOutputFile(ctx, out, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    if (!written) fail(out + ": cannot write the session: " + written.error());
+    writeSession(ctx, synthesizeSession(options), args.value("out"));
     return 0;
 }
 
