@@ -74,6 +74,7 @@ TEST(CommandParser, GeneratesUsageAndHelpFromTheDeclaration) {
 struct ParseCase {
     std::vector<std::string> args;
     std::string err;  // empty: succeeds with out "ab31"
+    friend void PrintTo(const ParseCase& c, std::ostream* os) { *os << (c.err.empty() ? "accepted" : c.err); }
 };
 class CommandParse : public ::testing::TestWithParam<ParseCase> {};
 
