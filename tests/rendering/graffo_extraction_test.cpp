@@ -251,17 +251,16 @@ TEST(GraffoExtraction, LayersFollowPausesReturnAndAppChanges) {
 TEST(GraffoExtraction, TicksWithoutPointerFollowTheTypingCursor) {
     const auto ticks = all<Tick>(run({keyDown(0, 0), keyDown(0.2, 12)}));
     ASSERT_EQ(ticks.size(), 2u);
-    EXPECT_NEAR(ticks[0].from.x, 612.4430290288805, 1e-9);
-    EXPECT_NEAR(ticks[0].from.y, 442.32431456963747, 1e-9);
-    EXPECT_NEAR(ticks[0].to.x, 609.6077221148375, 1e-9);
-    EXPECT_NEAR(ticks[0].to.y, 431.9140230556081, 1e-9);
-    EXPECT_NEAR(ticks[0].weight, 2.3672693722298317, 1e-12);
+    const double expected[2][5] = {{612.4430290288805, 442.32431456963747, 609.6077221148375, 431.9140230556081,
+                                    2.3672693722298317},
+                                   {693.8861726697836, 467.54975088134046, 703.7544547412376, 474.29475570572384,
+                                    2.190600187897319}};
+    for (size_t i = 0; i < 2; ++i) {
+        const Tick& t = ticks[i];
+        const double got[5] = {t.from.x, t.from.y, t.to.x, t.to.y, t.weight};
+        for (size_t k = 0; k < 5; ++k) EXPECT_NEAR(got[k], expected[i][k], 1e-9) << i << " " << k;
+    }
     EXPECT_EQ(ticks[0].pigment, kPigmentPalette[1]);
-    EXPECT_NEAR(ticks[1].from.x, 693.8861726697836, 1e-9);
-    EXPECT_NEAR(ticks[1].from.y, 467.54975088134046, 1e-9);
-    EXPECT_NEAR(ticks[1].to.x, 703.7544547412376, 1e-9);
-    EXPECT_NEAR(ticks[1].to.y, 474.29475570572384, 1e-9);
-    EXPECT_NEAR(ticks[1].weight, 2.190600187897319, 1e-12);
     // Near the pointer, 6 to 22 units long; a modifier makes none.
     const auto near = all<Tick>(run({move(0, 800, 300), keyDown(1, 56), keyDown(2, 4), keyUp(3, 56)}));
     ASSERT_EQ(near.size(), 1u);
