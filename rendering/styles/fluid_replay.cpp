@@ -116,6 +116,36 @@ std::vector<FluidScheduled> FluidReplayRenderer::schedule(const std::vector<Mate
     return list;
 }
 
+double dyeDeposit(const std::vector<FluidScheduled>& list, double aspect) {
+    double sum = 0;
+    for (const FluidScheduled& entry : list)
+        for (const FluidSim::Splat& s : entry.splats) {
+            const double mean = (double(s.color[0]) + double(s.color[1]) + double(s.color[2])) / 3.0;
+            if (s.kind == FluidSim::Splat::Kind::dye && std::isfinite(mean) && s.radius > 0 && std::isfinite(s.radius))
+                sum += mean * double(s.radius);
+        }
+    return sum * std::numbers::pi / aspect;
+}
+
+float dyeBudgetFactor(double deposit, double budget) {
+    return budget > 0 && deposit > budget ? static_cast<float>(budget / deposit) : 1.0f;
+}
+
+std::vector<FluidScheduled> FluidReplayRenderer::budgetedSchedule(const std::vector<MaterializedSegment>& segments,
+                                                                  int64_t width, int64_t height,
+                                                                  DyeBudgetUse* use) const {
+    std::vector<FluidScheduled> list = schedule(segments, static_cast<float>(width), static_cast<float>(height));
+    const double deposit = dyeDeposit(list, double(width) / double(std::max<int64_t>(height, 1)));
+    const float factor = dyeBudgetFactor(deposit, def_.dyeBudget);
+    if (factor != 1.0f)
+        for (FluidScheduled& entry : list)
+            for (FluidSim::Splat& s : entry.splats)
+                if (s.kind == FluidSim::Splat::Kind::dye)
+                    for (float& c : s.color) c *= factor;
+    if (use) *use = {deposit, factor};
+    return list;
+}
+
 int64_t replayFrameIndex(float t, int64_t frames) {
     const float f = t * static_cast<float>(frames - 1);
     if (!(f >= 1.0f)) return 0;  // also NaN
@@ -129,7 +159,7 @@ std::optional<RgbaImage> FluidReplayRenderer::replay(const MaterialEngineOutput&
     if (width < 1 || height < 1 || timing.replayFrames < 1) return std::nullopt;
     std::unique_ptr<FluidSim> sim = FluidSim::create(width, height, def_.fluid);
     if (!sim) return std::nullopt;
-    const std::vector<FluidScheduled> list = schedule(output.segments, static_cast<float>(width), static_cast<float>(height));
+    const std::vector<FluidScheduled> list = budgetedSchedule(output.segments, width, height);
     std::vector<std::vector<FluidSim::Splat>> frames(static_cast<size_t>(timing.replayFrames));
     for (const FluidScheduled& entry : list) {
         auto& frame = frames[static_cast<size_t>(replayFrameIndex(entry.t, timing.replayFrames))];

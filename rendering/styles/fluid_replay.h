@@ -57,6 +57,14 @@ struct FluidStyleDefinition {
     // hashed to one of these; with a single pigment every mark has it.
     std::vector<Rgb> pigments;
     FluidSim::Config fluid;  // the paper and the display variant included
+    // The most dye, as mean absorbance over the canvas, a render lays down (0: no limit).
+    double dyeBudget = 0;
+};
+
+// What the dye budget did to one schedule: the deposit before scaling and the factor applied.
+struct DyeBudgetUse {
+    double deposit = 0;
+    float factor = 1;
 };
 
 class FluidReplayRenderer final : public StyleRenderer {
@@ -78,6 +86,12 @@ public:
     // Empty without positioned events or when they all share one timestamp.
     std::vector<FluidScheduled> schedule(const std::vector<MaterializedSegment>& segments, float width,
                                          float height) const;
+    // The schedule a render replays: the above, with every dye splat's colour scaled by
+    // budget / deposit where the dye would deposit more than the style's budget (dyeDeposit).
+    // Without a stride a long session would lay ever more dye, and with it the splats still
+    // add up to several times what paper can show: ink turns the page black, washes saturate.
+    std::vector<FluidScheduled> budgetedSchedule(const std::vector<MaterializedSegment>& segments, int64_t width,
+                                                 int64_t height, DyeBudgetUse* use = nullptr) const;
 
 private:
     std::optional<RgbaImage> replay(const MaterialEngineOutput& output, int64_t width, int64_t height,
@@ -85,6 +99,14 @@ private:
 
     FluidStyleDefinition def_;
 };
+
+// The mean absorbance, averaged over the three channels, that the dye splats of `list` lay over
+// a canvas of the given aspect (width / height): each Gaussian's integral, colour x pi x radius
+// / aspect, over the canvas's area of 1. Splats the simulation would skip count nothing.
+double dyeDeposit(const std::vector<FluidScheduled>& list, double aspect);
+
+// budget / deposit where the deposit exceeds a positive budget; 1 otherwise.
+float dyeBudgetFactor(double deposit, double budget);
 
 // -ln(max(c, 0.012)) per channel: the absorbance that shows colour c on white paper.
 Rgb absorbanceOf(const Rgb& colour);

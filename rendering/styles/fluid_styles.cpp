@@ -31,7 +31,9 @@ FluidStyleDefinition inkWaterStyle() {
                   .simResolution = 256,
                   .dyeResolution = 1280,
                   .paper = colours::kInkPaper,
-                  .displayVariant = FluidSim::DisplayVariant::ink}};
+                  .displayVariant = FluidSim::DisplayVariant::ink},
+        // Marbled ink over about half the page, cream paper showing through the rest.
+        .dyeBudget = 0.254};
 }
 
 FluidStyleDefinition watercolorStyle() {
@@ -70,7 +72,9 @@ FluidStyleDefinition watercolorStyle() {
                   .displayVariant = FluidSim::DisplayVariant::watercolor,
                   .edgeDarken = 0.5f,
                   .granulate = 0.35f,
-                  .absorbanceCap = 1.55f}};
+                  .absorbanceCap = 1.55f},
+        // Transparent washes over about half the page, paper left between and under them.
+        .dyeBudget = 0.26};
 }
 
 }  // namespace murmura

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "rendering/styles/fluid_styles.h"
 #include "tests/test_events.h"
@@ -137,6 +138,51 @@ TEST(FluidReplaySchedule, WatercolorMarksTakeTheirRegionsPigment) {
     expectSplat(list[1].splats[0], Kind::dye, {0.1f, 0.9f}, {0.267879445f * h, 1.650259907f * h, 1.251763468f * h}, 0.0084f);
 }
 
+TEST(FluidReplayBudget, DepositIsTheGaussiansMeanAbsorbanceOverTheCanvas) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<FluidScheduled> list = {
+        {0.0f, {{Kind::dye, {0.5f, 0.5f}, {1.0f, 2.0f, 3.0f}, 0.01f}, {Kind::velocity, {0.5f, 0.5f}, {300, 300, 0}, 0.5f}}},
+        {1.0f, {{Kind::dye, {2.0f, -1.0f}, {0.3f, 0.3f, 0.3f}, 0.1f}, {Kind::dye, {0.5f, 0.5f}, {nan, 1, 1}, 0.1f},
+                {Kind::dye, {0.5f, 0.5f}, {1, 1, 1}, 0.0f}}}};
+    // pi (2 x 0.01 + 0.3 x 0.1) / 2: the channel means; pushes and splats the simulation skips count nothing.
+    const double deposit = std::numbers::pi * 0.05 / 2;
+    EXPECT_NEAR(dyeDeposit(list, 2.0), deposit, 1e-8);
+    EXPECT_FLOAT_EQ(dyeBudgetFactor(deposit, 0.05), static_cast<float>(0.05 / deposit));
+    for (double budget : {deposit, 1.0, 0.0}) EXPECT_EQ(dyeBudgetFactor(deposit, budget), 1.0f) << budget;
+}
+
+// Below its budget a session keeps the splats of the schedule, bit for bit; above it, twice as
+// many splats deposit the same budget.
+TEST(FluidReplayBudget, ScalesOnlyDyeAndOnlyAboveTheBudget) {
+    auto session = [](int n) {
+        std::vector<RawEvent> events;
+        for (int i = 0; i < n; ++i) events.push_back(at(EventType::mouseDragged, i * 0.05, 40.0 + (i * 7919) % 2800, 900.0));
+        return std::vector<MaterializedSegment>{moving(events, 0.8, 30)};
+    };
+    const FluidStyleDefinition style = inkWaterStyle();
+    const FluidReplayRenderer renderer(style);
+    for (int n : {30, 1000, 2000}) {
+        const auto segments = session(n);
+        const auto raw = renderer.schedule(segments, 2880, 1800);
+        DyeBudgetUse use;
+        const auto budgeted = renderer.budgetedSchedule(segments, 2880, 1800, &use);
+        EXPECT_DOUBLE_EQ(use.deposit, dyeDeposit(raw, 1.6));
+        ASSERT_EQ(raw.size(), budgeted.size());
+        if (n == 30) {
+            ASSERT_LT(use.deposit, style.dyeBudget);
+            EXPECT_EQ(use.factor, 1.0f);
+            for (size_t i = 0; i < raw.size(); ++i) EXPECT_EQ(raw[i].splats, budgeted[i].splats);
+            continue;
+        }
+        EXPECT_GT(use.deposit, style.dyeBudget);
+        EXPECT_NEAR(dyeDeposit(budgeted, 1.6), style.dyeBudget, 1e-5 * style.dyeBudget) << n;
+        for (size_t i = 1; i < raw.size(); ++i) {
+            EXPECT_EQ(raw[i].splats[0], budgeted[i].splats[0]);  // the push
+            EXPECT_EQ(budgeted[i].splats[1].color[0], raw[i].splats[1].color[0] * use.factor);
+        }
+    }
+}
+
 namespace {
 MaterialEngineOutput smallSession() {
     MaterialEngineOutput out;
@@ -155,14 +201,20 @@ std::optional<RgbaImage> blankPaper(const FluidReplayRenderer& style) {
 }  // namespace
 
 // Renders run 310 or 320 steps on a 256-texel simulation grid whatever the canvas, so these
-// tests keep their number small.
+// tests keep their number small. The session deposits less dye than either budget, so the render
+// is the same without one.
 TEST(FluidReplayRender, DeterministicShowsDyeAndRunsEveryFrame) {
     const MaterialEngineOutput session = smallSession();
     for (const FluidReplayRenderer* style : {&ink, &watercolor}) {
         int64_t splats = 0;
         for (const auto& e : style->schedule(session.segments, 120, 75)) splats += static_cast<int64_t>(e.splats.size());
+        FluidStyleDefinition unlimited = style->definition();
+        unlimited.dyeBudget = 0;
+        DyeBudgetUse use;
+        style->budgetedSchedule(session.segments, 120, 75, &use);
+        EXPECT_LT(use.deposit, style->definition().dyeBudget);
         FluidSim::Profile profile;
-        auto a = style->render(session, 120, 75, &profile), b = style->render(session, 120, 75);
+        auto a = style->render(session, 120, 75, &profile), b = FluidReplayRenderer(unlimited).render(session, 120, 75);
         ASSERT_TRUE(a && b);
         EXPECT_EQ(a->width(), 120);
         EXPECT_EQ(a->height(), 75);
@@ -172,6 +224,10 @@ TEST(FluidReplayRender, DeterministicShowsDyeAndRunsEveryFrame) {
         EXPECT_EQ(profile.splats, splats);
         EXPECT_NE(*a, *blankPaper(*style));
     }
+    // A budget below the session's deposit pales the picture.
+    FluidStyleDefinition tight = ink.definition();
+    tight.dyeBudget = 0.01;
+    EXPECT_NE(*FluidReplayRenderer(tight).render(session, 120, 75), *ink.render(session, 120, 75));
 }
 
 TEST(FluidReplayRender, BlankPaperWithoutTimeSpanNoImageForImpossibleCanvases) {
