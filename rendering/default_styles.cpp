@@ -5,6 +5,7 @@
 #include "rendering/style_registry.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/ink_water.h"
+#include "rendering/styles/planara.h"
 #include "rendering/styles/watercolor.h"
 
 namespace murmura {
@@ -13,6 +14,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
         std::make_shared<InkWaterRenderer>(),
         std::make_shared<WatercolorRenderer>(),
+        std::make_shared<PlanaraRenderer>(),
         std::make_shared<GraffoRenderer>(),
     };
 }
