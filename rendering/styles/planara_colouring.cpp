@@ -36,39 +36,41 @@ struct Preference {
 };
 
 // Area-weighted mean of the middles of the coloured, non-black cells, leaving out one key.
-double balanceCentre(const Subdivision& grid, const Colouring& colours, std::optional<int64_t> without) {
+double balanceCentre(const std::map<int64_t, Rect>& leaves, const Colouring& colours, std::optional<int64_t> without) {
     double weight = 0, sum = 0;
     for (const auto& [key, colour] : colours) {
         if (colour == kBlack || (without && key == *without)) continue;
-        const Rect& r = grid.leaves().at(key);
+        const Rect& r = leaves.at(key);
         weight += area(r);
         sum += area(r) * midX(r);
     }
     return weight > 0 ? sum / weight : 0.5;
 }
 
-void balance(const Subdivision& grid, Colouring& colours) {
-    for (size_t removals = 0; removals < kMaxBalanceRemovals; ++removals) {
+}  // namespace
+
+size_t balanceColouring(const std::map<int64_t, Rect>& leaves, Colouring& colours) {
+    size_t removals = 0;
+    for (; removals < kMaxBalanceRemovals; ++removals) {
         const auto painted = std::count_if(colours.begin(), colours.end(), [](const auto& kv) { return kv.second != kBlack; });
-        if (painted < 2) return;
-        const double current = std::abs(balanceCentre(grid, colours, std::nullopt) - 0.5);
-        if (current >= kOffCentre) return;
+        if (painted < 2) break;
+        const double current = std::abs(balanceCentre(leaves, colours, std::nullopt) - 0.5);
+        if (current >= kOffCentre) break;
         std::optional<int64_t> best;
         double bestValue = current;
         for (const auto& [key, colour] : colours) {
             if (colour == kBlack) continue;
-            const double v = std::abs(balanceCentre(grid, colours, key) - 0.5);
+            const double v = std::abs(balanceCentre(leaves, colours, key) - 0.5);
             if (v > current + 1e-9 && (!best || v > bestValue)) {
                 best = key;
                 bestValue = v;
             }
         }
-        if (!best) return;
+        if (!best) break;
         colours.erase(*best);
     }
+    return removals;
 }
-
-}  // namespace
 
 std::vector<ColorCandidate> tensionCandidates(std::span<const Point> tensionPoints, int64_t round) {
     std::vector<ColorCandidate> out;
@@ -167,7 +169,7 @@ Colouring assignColours(const Subdivision& grid, const AssignmentInputs& in) {
         }
         if (smallest) colours[*smallest] = kBlack;
     }
-    balance(grid, colours);
+    balanceColouring(leaves, colours);
     return colours;
 }
 

@@ -46,6 +46,10 @@ std::vector<ColorCandidate> tensionCandidates(std::span<const Point> tensionPoin
 // The main assignment; may be empty.
 Colouring assignColours(const Subdivision& grid, const AssignmentInputs& in);
 
+// Uncolours at most two cells, while the coloured weight sits within 0.08 of the centre, each
+// time the one whose removal moves it furthest off; returns the number removed.
+size_t balanceColouring(const std::map<int64_t, Rect>& leaves, Colouring& colours);
+
 // At most one off-centre, modest cell in palette colour salt mod 3, never the largest cell.
 Colouring fallbackColouring(const Subdivision& grid, double aspect, int64_t salt);
 
