@@ -5,6 +5,7 @@
 #include "rendering/style_registry.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/ink_water.h"
+#include "rendering/styles/popline.h"
 #include "rendering/styles/watercolor.h"
 
 namespace murmura {
@@ -19,6 +20,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
 
 std::vector<std::shared_ptr<const StyleRenderer>> allStyleRenderers() {
     auto styles = defaultStyleRenderers();
+    styles.push_back(std::make_shared<PoplineRenderer>());
     return styles;
 }
 
