@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "rendering/generators.h"
+#include "rendering/styles/logical_canvas.h"
 
 namespace murmura::popline {
 
@@ -35,15 +36,11 @@ constexpr double kHotCell = 19435;    // cell heat above which clicks thin out
 constexpr size_t kMaxTubePoints = 600;
 
 Vector operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-double length(Vector v) { return std::hypot(v.dx, v.dy); }
 
 class Extractor {
 public:
     Extractor(double lw, double lh, double pointScale)
-        : lw_(lw), lh_(lh), scale_(pointScale),
-          gx_(std::max<int64_t>(static_cast<int64_t>(std::ceil(lw / kCellSize)), 1)),
-          gy_(std::max<int64_t>(static_cast<int64_t>(std::ceil(lh / kCellSize)), 1)),
-          heat_(static_cast<size_t>(gx_ * gy_), 0.0), cursor_{0.3 * lw, 0.35 * lh} {}
+        : lw_(lw), lh_(lh), map_{lw, lh, pointScale}, heat_(lw, lh, kCellSize), cursor_{0.3 * lw, 0.35 * lh} {}
 
     void event(const RawEvent& e) {
         switch (e.type) {
@@ -79,17 +76,8 @@ private:
         double width = 0;
     };
 
-    Point logical(Point p) const { return clampPoint({p.x * scale_, p.y * scale_}); }
-    Point clampPoint(Point p) const {
-        // NaN-safe: a NaN coordinate lands on 0.
-        auto c = [](double v, double hi) { return v >= 0 ? (v <= hi ? v : hi) : 0.0; };
-        return {c(p.x, lw_ - 1), c(p.y, lh_ - 1)};
-    }
-    double& cellHeat(Point p) {
-        const int64_t cx = std::clamp<int64_t>(static_cast<int64_t>(p.x / kCellSize), 0, gx_ - 1);
-        const int64_t cy = std::clamp<int64_t>(static_cast<int64_t>(p.y / kCellSize), 0, gy_ - 1);
-        return heat_[static_cast<size_t>(cx + cy * gx_)];
-    }
+    Point logical(Point p) const { return map_(p); }
+    double& cellHeat(Point p) { return heat_[p]; }
 
     // A new stroke at p, which becomes the last point: the event that starts a stroke is
     // complete with that, so no dwell runs from an older time and p is not appended twice.
@@ -125,13 +113,13 @@ private:
         pointer_ = p;
         if (!stroke_) return start(p, t);
         const Vector step = p - last_;
-        const double d = length(step), dt = t - lastTime_;
+        const double d = std::hypot(step.dx, step.dy), dt = t - lastTime_;
         if (d > kMaxJump || dt > kMaxPause) {
             emit();
             return start(p, t);
         }
         const double w = stroke_->width;
-        if (length(p - anchor_) < kMinStep) {
+        if (distance(p, anchor_) < kMinStep) {
             if (!dwellStart_) dwellStart_ = lastTime_;
             if (t - *dwellStart_ > kDwellTime && !fired_) {
                 radiate(anchor_, 12, 0.62 * w + 14, 16, 34, 0, gen::positionHash(kTagDwell, anchor_), 825);
@@ -148,7 +136,7 @@ private:
             radiate(last_, 5, 0.55 * w + 6, 12.8, 27.2, std::atan2(step.dy, step.dx), gen::positionHash(kTagTurn, last_),
                     275);
         velocity_ = {0.55 * velocity_.dx + 0.45 * step.dx / dt, 0.55 * velocity_.dy + 0.45 * step.dy / dt};
-        if (length(velocity_) > kFlickSpeed && t - lastFlick_ >= kFlickGap) {
+        if (std::hypot(velocity_.dx, velocity_.dy) > kFlickSpeed && t - lastFlick_ >= kFlickGap) {
             const uint64_t c = gen::rawDraw(gen::positionHash(kTagFlick, p) ^ kGamma, 1) % 5;
             const auto rays = static_cast<int64_t>(5 + c);
             radiate(p, rays, 0.55 * w + 14, 16, 34, std::atan2(velocity_.dy, velocity_.dx),
@@ -203,15 +191,15 @@ private:
         const Point base = pointer_ ? *pointer_ : cursor_;
         const uint64_t b = gen::positionHash(kTagTick + ticks_, base) ^ kGamma;
         const double distance = 38 * gen::draw(b, 1) + 8, direction = 2 * kPi * gen::draw(b, 2);
-        const Point p = clampPoint({base.x + distance * std::cos(direction), base.y + distance * std::sin(direction)});
+        const Point p = map_.clamp({base.x + distance * std::cos(direction), base.y + distance * std::sin(direction)});
         out_.emplace_back(Tick{p, (0.5 * gen::draw(b, 5) + 0.8) * 16, 5, kPi * gen::draw(b, 4), gen::draw(b, 3) < 0.5});
         ++ticks_;
         cellHeat(p) += 80;
     }
 
-    const double lw_, lh_, scale_;
-    const int64_t gx_, gy_;
-    std::vector<double> heat_;
+    const double lw_, lh_;
+    const LogicalMapping map_;
+    HeatGrid heat_;
     std::vector<Element> out_;
 
     std::optional<Stroke> stroke_;
