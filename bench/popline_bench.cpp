@@ -13,7 +13,7 @@ namespace {
 
 constexpr int64_t kWidth = bench::kCanvasWidth, kHeight = bench::kCanvasHeight;
 
-popline::Logical logical() { return popline::logicalCanvas(kWidth, kHeight); }
+LogicalCanvas logical() { return logicalCanvas(kWidth, kHeight); }
 
 const std::vector<popline::Element>& elements25() {
     static const std::vector<popline::Element> elements =

@@ -11,6 +11,17 @@
 
 namespace murmura {
 
+// Pixels per logical unit (the shorter side is 1080 units) and the logical canvas size.
+struct LogicalCanvas {
+    double k = 1;
+    double width = 0;
+    double height = 0;
+};
+inline LogicalCanvas logicalCanvas(int64_t width, int64_t height) {
+    const double k = static_cast<double>(std::min(width, height)) / 1080;
+    return {k, static_cast<double>(width) / k, static_cast<double>(height) / k};
+}
+
 // A recorded position (canvas pixels) scaled into logical units and clamped to
 // [0, width - 1] x [0, height - 1]; a NaN coordinate lands on 0.
 struct LogicalMapping {

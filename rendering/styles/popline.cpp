@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint64_t kGamma = kSplitMixGamma;
 constexpr double kPi = 3.141592653589793;
-constexpr double kLogicalShortSide = 1080;
 constexpr Rgba kChalk{0.96, 0.95, 0.92, 1};
 // The inner passes of tubes and ring dots: the same cream as the chalk.
 constexpr Rgba kInk{0.96, 0.95, 0.92, 1};
@@ -133,11 +132,6 @@ Rect markBounds(const Element& element) {
 
 }  // namespace
 
-Logical logicalCanvas(int64_t width, int64_t height) {
-    const double k = static_cast<double>(std::min(width, height)) / kLogicalShortSide;
-    return {k, static_cast<double>(width) / k, static_cast<double>(height) / k};
-}
-
 std::array<uint8_t, 3> groundBytes(double silentRatio) {
     const double q = silentRatio > 0 ? 0.05 * std::min(silentRatio, 1.0) : 0;
     auto channel = [](double v) { return static_cast<uint8_t>(std::clamp(v * 255, 0.0, 255.0)); };
@@ -197,7 +191,7 @@ std::optional<RgbaImage> PoplineRenderer::render(const MaterialEngineOutput& out
     try {
         auto canvas = Canvas::create(width, height);
         if (!canvas) return std::nullopt;
-        const Logical lg = logicalCanvas(width, height);
+        const LogicalCanvas lg = logicalCanvas(width, height);
         const std::array<uint8_t, 3> g = groundBytes(output.conditioning.silentRatio);
         const uint32_t ground = Canvas::packPixel(g[0], g[1], g[2], 255);
         canvas->beginPixelAccess();

@@ -9,19 +9,12 @@
 
 #include "rendering/canvas.h"
 #include "rendering/style_renderer.h"
+#include "rendering/styles/logical_canvas.h"
 #include "rendering/styles/popline_extraction.h"
 
 namespace murmura {
 
 namespace popline {
-
-// Pixels per logical unit (the shorter side is 1080 units) and the logical canvas size.
-struct Logical {
-    double k = 1;
-    double width = 0;
-    double height = 0;
-};
-Logical logicalCanvas(int64_t width, int64_t height);
 
 // The ground's red, green and blue bytes: near black, a little darker with more silence.
 std::array<uint8_t, 3> groundBytes(double silentRatio);
