@@ -359,22 +359,17 @@ TEST(Canvas, StrokingRunsEqualsStrokingWholePaths) {
     }
 }
 
-TEST(Canvas, PiecewisePathBoundsAndEmptyStrokes) {
+TEST(Canvas, PiecewisePathBoundsAndPathsOffTheCanvas) {
     PiecewisePath path;
-    EXPECT_TRUE(path.empty());
     EXPECT_EQ(path.bounds(), Rect{});
     path.moveTo({10, 20});
     path.curveTo({0, 40}, {30, -5}, {12, 22});
     path.lineTo({15, 21});
-    EXPECT_EQ(path.size(), 3u);
     EXPECT_EQ(path.bounds(), (Rect{0, -5, 30, 45}));  // control points included
     auto c = Canvas::create(40, 40);
     c->setLineWidth(4);
-    c->strokeRuns(PiecewisePath{});  // nothing to draw
-    c->translate(0, 100);            // the whole path lies below the canvas
+    c->translate(0, 100);  // the whole path lies below the canvas
     c->strokeRuns(path);
     const RgbaImage image = *c->toImage();
     EXPECT_TRUE(std::all_of(image.data(), image.data() + image.byteCount(), [](uint8_t v) { return v == 0; }));
-    path.clear();
-    EXPECT_TRUE(path.empty());
 }

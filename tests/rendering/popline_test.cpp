@@ -16,12 +16,9 @@ namespace {
 constexpr uint64_t kGamma = kSplitMixGamma;
 
 MaterialEngineOutput outputOf(std::vector<RawEvent> events, double silentRatio = 0) {
-    MaterialEngineOutput out;
-    out.conditioning = SilentConditioning(silentRatio);
     Segment s;
     s.events = std::move(events);
-    out.segments.push_back(MaterializedSegment{s, MaterialProperties(1, 1, 0, 0), 0});
-    return out;
+    return {{MaterializedSegment{s, MaterialProperties(1, 1, 0, 0), 0}}, SilentConditioning(silentRatio)};
 }
 
 // On a 1080 x 1080 canvas positions are logical units.
@@ -41,8 +38,7 @@ double widthAt(Point p) { return 20 * gen::draw(gen::positionHash(29051, p) ^ kG
 
 RawEvent secondaryDown(double t) {
     RawEvent e = down(t);
-    e.mouseButton = 1;
-    return e;
+    return e.mouseButton = 1, e;
 }
 
 }  // namespace
@@ -55,10 +51,7 @@ TEST_P(PoplineGround, EmptySessionIsThePlainGround) {
     EXPECT_EQ(groundBytes(silence), bytes);
     const auto image = PoplineRenderer().render(outputOf({}, silence), 7, 5);
     ASSERT_TRUE(image);
-    for (int64_t i = 0; i < 35; ++i)
-        ASSERT_EQ((std::array<uint8_t, 4>{image->data()[4 * i], image->data()[4 * i + 1], image->data()[4 * i + 2],
-                                          image->data()[4 * i + 3]}),
-                  (std::array<uint8_t, 4>{bytes[0], bytes[1], bytes[2], 255}));
+    for (size_t i = 0; i < image->byteCount(); ++i) ASSERT_EQ(image->data()[i], i % 4 == 3 ? 255 : bytes[i % 4]);
 }
 INSTANTIATE_TEST_SUITE_P(Silence, PoplineGround,
                          testing::Values(std::make_tuple(0.0, std::array<uint8_t, 3>{19, 16, 16}),
