@@ -7,6 +7,7 @@
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/planara.h"
+#include "rendering/styles/popline.h"
 
 namespace murmura {
 
@@ -22,6 +23,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
 
 std::vector<std::shared_ptr<const StyleRenderer>> allStyleRenderers() {
     auto styles = defaultStyleRenderers();
+    styles.push_back(std::make_shared<PoplineRenderer>());
     return styles;
 }
 

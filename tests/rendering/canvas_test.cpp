@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "image_difference.h"
@@ -189,4 +190,92 @@ TEST(Canvas, BandedDrawingMatchesTheWholeCanvasAndCullingChangesNothing) {
         EXPECT_TRUE(rows != 157 || count == 0) << count;
         EXPECT_LT(count, a.byteCount() / 1000) << rows << ": " << difference(a, expected);
     }
+}
+
+namespace {
+// Seeded random piecewise paths: several subpaths of lines and curves wandering across band
+// edges and off the canvas, with every cap and join, widths from hairline to very wide,
+// translucent colours, under a rotating, scaling transform.
+struct RandomStrokes {
+    struct Stroke {
+        PiecewisePath path;
+        double width;
+        LineCap cap;
+        LineJoin join;
+        Rgba color;
+    };
+    std::vector<Stroke> strokes;
+    double angle;
+
+    explicit RandomStrokes(uint64_t seed) {
+        SplitMix64 g(seed);
+        angle = g.uniform(-0.3, 0.3);
+        for (int i = 0; i < 40; ++i) {
+            Stroke s{{}, g.uniform(0.3, 60), static_cast<LineCap>(g.below(3)), static_cast<LineJoin>(g.below(3)),
+                     Rgba{g.nextUnit(), g.nextUnit(), g.nextUnit(), g.uniform(0.1, 1)}};
+            for (uint64_t sub = 1 + g.below(2); sub > 0; --sub) {
+                Point p{g.uniform(-30, 180), g.uniform(-30, 150)};
+                s.path.moveTo(p);
+                for (uint64_t n = g.below(40); n > 0; --n) {
+                    auto step = [&] { return Point{p.x + g.uniform(-25, 25), p.y + g.uniform(-25, 25)}; };
+                    if (g.chance(0.3)) {
+                        p = step();
+                        s.path.lineTo(p);
+                    } else {
+                        const Point c1 = step(), c2 = step();
+                        p = step();
+                        s.path.curveTo(c1, c2, p);
+                    }
+                }
+            }
+            strokes.push_back(std::move(s));
+        }
+    }
+    void draw(Canvas& c) const {
+        c.scale(1.3, 1.3);
+        c.rotate(angle);
+        for (const Stroke& s : strokes) {
+            c.setLineWidth(s.width);
+            c.setLineCap(s.cap);
+            c.setLineJoin(s.join);
+            c.setColor(s.color);
+            c.strokeRuns(s.path);
+        }
+    }
+};
+}  // namespace
+
+// Cutting every path down to the runs that reach a band changes no byte against stroking the
+// whole path on that band, whatever the band height; on a single band that is the unbanded
+// drawing itself.
+TEST(Canvas, StrokingRunsEqualsStrokingWholePaths) {
+    for (uint64_t seed : {1, 2, 3}) {
+        const RandomStrokes scene(seed);
+        for (int64_t rows : {4, 32}) {
+            auto runs = Canvas::create(211, 157), whole = Canvas::create(211, 157);
+            ASSERT_TRUE(drawInBands(*runs, [&](Canvas& band) { scene.draw(band); }, rows));
+            ASSERT_TRUE(drawInBands(*whole, [&](Canvas& band) { band.setCulling(false); scene.draw(band); }, rows));
+            const RgbaImage a = *runs->toImage(), b = *whole->toImage();
+            EXPECT_TRUE(a == b) << "seed " << seed << ", band rows " << rows << ": " << difference(a, b);
+        }
+        auto unbanded = Canvas::create(211, 157), banded = Canvas::create(211, 157);
+        scene.draw(*unbanded);
+        ASSERT_TRUE(drawInBands(*banded, [&](Canvas& band) { scene.draw(band); }, 157));
+        EXPECT_EQ(*unbanded->toImage(), *banded->toImage()) << "seed " << seed;
+    }
+}
+
+TEST(Canvas, PiecewisePathBoundsAndPathsOffTheCanvas) {
+    PiecewisePath path;
+    EXPECT_EQ(path.bounds(), Rect{});
+    path.moveTo({10, 20});
+    path.curveTo({0, 40}, {30, -5}, {12, 22});
+    path.lineTo({15, 21});
+    EXPECT_EQ(path.bounds(), (Rect{0, -5, 30, 45}));  // control points included
+    auto c = Canvas::create(40, 40);
+    c->setLineWidth(4);
+    c->translate(0, 100);  // the whole path lies below the canvas
+    c->strokeRuns(path);
+    const RgbaImage image = *c->toImage();
+    EXPECT_TRUE(std::all_of(image.data(), image.data() + image.byteCount(), [](uint8_t v) { return v == 0; }));
 }
