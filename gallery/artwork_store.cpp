@@ -57,7 +57,7 @@ void ArtworkStore::loadCatalog() {
     const fs::path path = catalogPath();
     std::error_code ec;
     if (!fs::exists(path, ec) && !ec) return;
-    auto parsed = readJsonFile(path.string());
+    auto parsed = readJsonFile(path, kMaxCatalogBytes);
     Expected<std::vector<ArtworkRecord>, std::string> decoded =
         parsed ? decodeCatalog(*parsed) : Expected<std::vector<ArtworkRecord>, std::string>(unexpected(parsed.error()));
     if (!decoded) {

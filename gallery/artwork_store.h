@@ -35,6 +35,8 @@ public:
     };
 
     static constexpr const char* kCatalogFileName = "artworks.json";
+    // Largest catalog read: some hundred thousand artworks.
+    static constexpr uint64_t kMaxCatalogBytes = uint64_t(256) << 20;
 
     // One owner: two copies would overwrite each other's catalog.
     ArtworkStore(ArtworkStore&&) = default;

@@ -20,31 +20,49 @@ std::string encodeSessionFile(const CaptureResult& r) {
     return text;
 }
 
+namespace {
+
+// Every field but the events.
+void decodeHeaderOrThrow(const Json& j, CaptureResult& r) {
+    json::requireObject(j);
+    r.duration = json::number(json::require(j, "duration"), "duration");
+    if (r.duration < 0) json::fail("duration", "must not be negative");
+    r.windowID = static_cast<uint32_t>(
+        json::integer(json::require(j, "windowID"), "windowID", 0, std::numeric_limits<uint32_t>::max()));
+    auto f = json::numbers(json::require(j, "windowFrame"), "windowFrame", 4);
+    // Canvases are twice the frame; beyond this size no renderer could allocate one.
+    constexpr double kMaxSide = 8192;
+    if (!(f[2] > 0 && f[3] > 0)) json::fail("windowFrame", "width and height must be positive");
+    if (f[2] > kMaxSide || f[3] > kMaxSide) json::fail("windowFrame", "width and height must be at most 8192");
+    r.windowFrame = Rect{f[0], f[1], f[2], f[3]};
+}
+
+}  // namespace
+
 Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& j) {
     return catchDecode([&] {
-        json::requireObject(j);
         CaptureResult r;
-        r.duration = json::number(json::require(j, "duration"), "duration");
-        if (r.duration < 0) json::fail("duration", "must not be negative");
-        r.windowID = static_cast<uint32_t>(
-            json::integer(json::require(j, "windowID"), "windowID", 0, std::numeric_limits<uint32_t>::max()));
-        auto f = json::numbers(json::require(j, "windowFrame"), "windowFrame", 4);
-        // Canvases are twice the frame; beyond this size no renderer could allocate one.
-        constexpr double kMaxSide = 8192;
-        if (!(f[2] > 0 && f[3] > 0)) json::fail("windowFrame", "width and height must be positive");
-        if (f[2] > kMaxSide || f[3] > kMaxSide) json::fail("windowFrame", "width and height must be at most 8192");
-        r.windowFrame = Rect{f[0], f[1], f[2], f[3]};
+        decodeHeaderOrThrow(j, r);
         r.events = decodeRawEventArrayOrThrow(j, "events");
         return r;
     });
 }
 
 Expected<CaptureResult, std::string> readSessionFile(const std::string& path) {
-    auto parsed = readJsonFile(path);
+    // Events are decoded as they are parsed: neither the file's text nor its JSON tree is ever
+    // held whole, only the decoded events.
+    CaptureResult r;
+    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events",
+                               [&](const Json& event) { r.events.push_back(decodeRawEventOrThrow(event)); });
     if (!parsed) return unexpected(parsed.error());
-    auto decoded = decodeCaptureResult(*parsed);
-    if (!decoded) return unexpected(decoded.error().message());
-    return std::move(decoded).value();
+    auto header = catchDecode([&] {
+        decodeHeaderOrThrow(*parsed, r);
+        // Checks the events' presence and type; the streamed array itself is empty.
+        decodeRawEventArrayOrThrow(*parsed, "events");
+        return 0;
+    });
+    if (!header) return unexpected(header.error().message());
+    return r;
 }
 
 }  // namespace murmura
