@@ -4,6 +4,7 @@
 #include "capture/x11/x11_event_translator.h"
 #include "capture/x11/x11_key_codes.h"
 #include "platform/x11/x11_server_clock.h"
+#include "session/raw_event.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;
@@ -168,6 +169,11 @@ TEST(X11Translation, KeysCarryVirtualCodesAndModifiersAreFlagChanges) {
     EXPECT_EQ(translate(kKeyPress, 50).type, t::flagsChanged);
     EXPECT_EQ(translate(kKeyRelease, 50).type, t::flagsChanged);
     EXPECT_EQ(translate(kKeyPress, 200).type, 0u);  // no virtual code: ignored
+    // Letters, digits, space and punctuation all leave as the one privacy code.
+    for (unsigned x : {38u, 56u, 10u, 19u, 65u, 61u}) {
+        EXPECT_EQ(translate(kKeyPress, x).keyCode, kRedactedKeyCode) << x;
+        EXPECT_EQ(translate(kKeyRelease, x).keyCode, kRedactedKeyCode) << x;
+    }
 }
 
 TEST(X11Translation, LocationsAreDisplayPoints) {
