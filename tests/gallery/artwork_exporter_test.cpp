@@ -195,14 +195,37 @@ TEST_F(Exporter, WriteFailuresAreReportedAndLeaveNoPartialFile) {
     EXPECT_FALSE(fs::exists(dir_ / "a.pdf"));
 }
 
-TEST_F(Exporter, DevicesAreWrittenInPlace) {
+TEST_F(Exporter, DevicesAreWrittenInPlaceAndTheirFailuresReported) {
     if (!fs::exists("/dev/full") || !fs::exists("/dev/null")) GTEST_SKIP() << "no /dev/full or /dev/null";
-    EXPECT_TRUE(ArtworkExporter::exportImage(picture(8, 8), "/dev/null", Format::png));
-    auto r = ArtworkExporter::exportImage(picture(64, 64), "/dev/full", Format::png);
-    ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().code, Code::writeFailed);
+    for (Format format : {Format::png, Format::pdf}) {
+        EXPECT_TRUE(ArtworkExporter::exportImage(picture(8, 8), "/dev/null", format));
+        auto r = ArtworkExporter::exportImage(picture(64, 64), "/dev/full", format);
+        ASSERT_FALSE(r);
+        EXPECT_EQ(r.error().code, Code::writeFailed);
+        EXPECT_NE(r.error().detail.find("No space left on device"), std::string::npos) << r.error().detail;
+    }
     EXPECT_TRUE(fs::exists("/dev/full"));
     EXPECT_TRUE(fs::exists("/dev/null"));
+}
+
+TEST_F(Exporter, AFailedExportLeavesTheExistingFileAndADirectoryIsNoFile) {
+    for (Format format : {Format::png, Format::pdf}) {
+        const fs::path file = dir_ / ("old." + std::string(ArtworkExporter::extension(format)));
+        writeFile(file, std::string(100, 'o'));
+        Expected<void, ArtworkExporter::ExportError> r;
+        {
+            FileSizeLimit limit(2000);
+            ASSERT_TRUE(limit.active());
+            r = ArtworkExporter::exportImage(picture(300, 300), file, format);
+        }
+        ASSERT_FALSE(r);
+        EXPECT_EQ(readFile(file), std::string(100, 'o'));
+        auto intoDirectory = ArtworkExporter::exportImage(picture(4, 4), dir_.path(), format);
+        ASSERT_FALSE(intoDirectory);
+        EXPECT_EQ(intoDirectory.error().code,
+                  format == Format::png ? Code::destinationCreationFailed : Code::pdfContextCreationFailed);
+    }
+    EXPECT_EQ(entryCount(dir_.path()), 2u);  // no temporary file left behind
 }
 
 TEST(ExporterNames, DefaultFilenameIsTheLocalTimeStamp) {
