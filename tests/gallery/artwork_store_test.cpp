@@ -214,7 +214,7 @@ TEST_F(Store, AnImageThatCannotBeWrittenAddsNoRecord) {
     EXPECT_TRUE(store.records().empty());
 }
 
-TEST_F(Store, ACatalogThatCannotBeSavedKeepsTheRecordInMemory) {
+TEST_F(Store, ACatalogThatCannotBeSavedTakesTheImageAwayAgain) {
     ArtworkStore store = open();
     fs::create_directory(catalog());  // a directory where the catalog belongs
     ManualClock clock;
@@ -222,7 +222,9 @@ TEST_F(Store, ACatalogThatCannotBeSavedKeepsTheRecordInMemory) {
     ASSERT_FALSE(stored);
     EXPECT_EQ(stored.error().code, ArtworkStore::StoreError::Code::underlying);
     EXPECT_NE(stored.error().message().find("artworks.json"), std::string::npos) << stored.error().message();
-    EXPECT_EQ(store.records().size(), 1u);
+    EXPECT_TRUE(store.records().empty());
+    // Only the catalog's directory and the lock file: no image that no record names.
+    EXPECT_EQ(entryCount(artworks()), 2u);
 }
 
 TEST_F(Store, AWriteFailureDuringSaveLeavesThePreviousCatalogIntact) {
@@ -241,8 +243,8 @@ TEST_F(Store, AWriteFailureDuringSaveLeavesThePreviousCatalogIntact) {
     ASSERT_FALSE(saved);
     EXPECT_NE(saved.error().message().find("File too large"), std::string::npos) << saved.error().message();
     EXPECT_EQ(readFile(catalog()), before);
-    // Only the catalog and the one image: no temporary file is left behind.
-    EXPECT_EQ(entryCount(artworks()), 2u);
+    // Only the catalog, its lock file and the one image: no temporary file is left behind.
+    EXPECT_EQ(entryCount(artworks()), 3u);
     EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 1u);
     // With room again the same save succeeds.
     ASSERT_TRUE(store.saveCatalog());
@@ -299,6 +301,40 @@ TEST_F(Store, DeletingARecordWhoseImageWasRemovedByHandStillRemovesIt) {
     ASSERT_TRUE(store.deleteArtwork(r.id));
     EXPECT_TRUE(store.records().empty());
     EXPECT_EQ(readFile(catalog()), "[]\n");
+}
+
+TEST_F(Store, EveryChangeReloadsTheCatalogSoNoWriterLosesAnother) {
+    ArtworkStore first = open();
+    ArtworkStore second = open();  // both loaded the empty gallery
+    ManualClock clock;
+    const ArtworkRecord a = *storeFinishedArtwork(first, picture(2, 2, 0), session(), clock);
+    const ArtworkRecord b = *storeFinishedArtwork(second, picture(2, 2, 1), session(), clock);
+    EXPECT_EQ(second.records(), (std::vector<ArtworkRecord>{a, b}));
+    ASSERT_TRUE(first.deleteArtwork(b.id));
+    // A rename by the store that still remembers b does not bring it back.
+    ASSERT_TRUE(second.updateCustomName(a.id, "kept"));
+    const auto onDisk = open().records();
+    ASSERT_EQ(onDisk.size(), 1u);
+    EXPECT_EQ(onDisk[0].customName, "kept");
+    EXPECT_FALSE(fs::exists(artworks() / b.imageFilePath));
+    auto gone = second.deleteArtwork(b.id);
+    ASSERT_FALSE(gone);
+    EXPECT_EQ(gone.error().code, ArtworkStore::StoreError::Code::artworkNotFound);
+}
+
+TEST_F(Store, FieldsOfANewerVersionSurviveARewrite) {
+    writeCatalog("[" + recordJson(kIdA, "a.png", R"(, "rating": 5, "tags": ["x", "y/z"], "zz": {"a": [], "b": null})") +
+                 "]");
+    ArtworkStore store = open();
+    ASSERT_TRUE(store.updateCustomName(*Uuid::parse(kIdA), "named"));
+    const std::string text = readFile(catalog());
+    EXPECT_NE(text.find("    \"rating\": 5,\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("    \"tags\": [\n      \"x\",\n      \"y\\/z\"\n    ],\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("    \"zz\": {\n      \"a\": [],\n      \"b\": null\n    }\n"), std::string::npos) << text;
+    const auto reread = open().records();
+    ASSERT_EQ(reread.size(), 1u);
+    EXPECT_EQ(reread[0], store.records()[0]);
+    EXPECT_EQ(reread[0].otherFields, Json::parse(R"({"rating": 5, "tags": ["x", "y/z"], "zz": {"a": [], "b": null}})"));
 }
 
 TEST_F(Store, ImageNamedByAnotherRecordStaysWhenOneIsDeleted) {
