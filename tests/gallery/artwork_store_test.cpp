@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "gallery/artwork_finishing.h"
@@ -323,18 +324,13 @@ TEST_F(Store, EveryChangeReloadsTheCatalogSoNoWriterLosesAnother) {
 }
 
 TEST_F(Store, FieldsOfANewerVersionSurviveARewrite) {
-    writeCatalog("[" + recordJson(kIdA, "a.png", R"(, "rating": 5, "tags": ["x", "y/z"], "zz": {"a": [], "b": null})") +
-                 "]");
-    ArtworkStore store = open();
-    ASSERT_TRUE(store.updateCustomName(*Uuid::parse(kIdA), "named"));
-    const std::string text = readFile(catalog());
-    EXPECT_NE(text.find("    \"rating\": 5,\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("    \"tags\": [\n      \"x\",\n      \"y\\/z\"\n    ],\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("    \"zz\": {\n      \"a\": [],\n      \"b\": null\n    }\n"), std::string::npos) << text;
+    const char* extra = R"({"rating": 5, "tags": ["x", "y/z"], "zz": {"a": [], "b": null}})";
+    writeCatalog("[" + recordJson(kIdA, "a.png", ", " + std::string(extra + 1, std::strlen(extra) - 2)) + "]");
+    ASSERT_TRUE(open().updateCustomName(*Uuid::parse(kIdA), "named"));
     const auto reread = open().records();
     ASSERT_EQ(reread.size(), 1u);
-    EXPECT_EQ(reread[0], store.records()[0]);
-    EXPECT_EQ(reread[0].otherFields, Json::parse(R"({"rating": 5, "tags": ["x", "y/z"], "zz": {"a": [], "b": null}})"));
+    EXPECT_EQ(reread[0].customName, "named");
+    EXPECT_EQ(reread[0].otherFields, Json::parse(extra));
 }
 
 TEST_F(Store, ImageNamedByAnotherRecordStaysWhenOneIsDeleted) {

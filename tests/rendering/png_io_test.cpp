@@ -114,11 +114,6 @@ TEST(Png, HeadersAskingForMoreThanTheLargestImageAreRefusedBeforeAllocating) {
         png.insert(png.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T'});
         return png;
     };
-    for (auto [w, h] : {std::pair<uint32_t, uint32_t>{16384, 16384}, {16384, 8193}, {16385, 1}, {1u << 30, 1}}) {
-        auto r = decodePng(header(w, h));
-        ASSERT_FALSE(r);
-        EXPECT_TRUE(r.error() == "PNG image is too large" || r.error().find("invalid PNG") == 0) << r.error();
-    }
     EXPECT_EQ(decodePng(header(16384, 16384)).error(), "PNG image is too large");
     // Within the bound the header is accepted and the missing data is what fails.
     EXPECT_NE(decodePng(header(64, 64)).error(), "PNG image is too large");

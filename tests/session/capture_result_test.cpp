@@ -61,34 +61,22 @@ TEST(SessionFile, EventErrorsNameIndexAndKey) {
     EXPECT_EQ(decodeError(head + R"(7]})"), "\"events[0]\": expected an object, found a number");
 }
 
-TEST(SessionFile, ReadingAFileStreamsTheEventsAndReportsHostileFilesInOneLine) {
+// (The streamed reading of valid files is checked against decodeCaptureResult by the fuzz
+// regression test, on every seed.)
+TEST(SessionFile, HostileFilesFailInOneLineNamingTheEventAndKey) {
     test::ScratchDirectory dir("session-files");
-    CaptureResult r;
-    r.duration = 600;
-    r.windowFrame = Rect{0, 0, 800, 600};
-    r.events = {test::move(0.01, 5, 6), test::down(0.2, 5, 6), test::scroll(0.3)};
-    test::writeFile(dir / "ok.json", encodeSessionFile(r));
-    auto back = readSessionFile((dir / "ok.json").string());
-    ASSERT_TRUE(back) << back.error();
-    EXPECT_EQ(*back, r);
-
     const std::string head = R"({"duration": 1, "windowID": 0, "windowFrame": [0,0,10,10], "events": [)";
     const std::string event = R"({"id": "6BA7B810-9DAD-11D1-80B4-00C04FD430C8", "timestamp": 1, "type": "keyDown", "inScope": true})";
-    const struct {
-        std::string text;
-        std::string error;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {head + event + R"(, {"timestamp": 1e309}]})", "\"events[1].timestamp\": number out of range"},
         {head + event + R"(, {"id": 1}]})", "\"events[1].id\": expected a string, found a number"},
-        {R"({"events": [], "duration": 1, "windowID": 0, "windowFrame": [0,0,10,)" + std::string(400, '9') + "]}",
-         "\"windowFrame[3]\": number out of range"},
+        {R"({"events": [], "windowFrame": [0,0,10,)" + std::string(400, '9') + "]}", "\"windowFrame[3]\": number out of range"},
         {R"({"duration": 1, "windowID": 0, "windowFrame": [0,0,10,10]})", "\"events\": missing"},
         {head + event + "]}" + std::string("\0\0trailing", 10), "malformed JSON: NUL byte at offset 170"},
     };
-    for (const auto& c : cases) {
-        test::writeFile(dir / "bad.json", c.text);
-        auto read = readSessionFile((dir / "bad.json").string());
-        EXPECT_EQ(read ? std::string() : read.error(), c.error) << c.text.substr(0, 120);
+    for (const auto& [text, error] : cases) {
+        test::writeFile(dir / "bad.json", text);
+        EXPECT_EQ(readSessionFile((dir / "bad.json").string()).error(), error) << text.substr(0, 120);
     }
     EXPECT_EQ(readSessionFile("/dev/urandom").error(), "cannot read file: not a regular file");
 }
