@@ -1,5 +1,6 @@
 #include "session/capture_result.h"
 
+#include <iterator>
 #include <limits>
 
 namespace murmura {
@@ -50,11 +51,24 @@ Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& j) {
 
 Expected<CaptureResult, std::string> readSessionFile(const std::string& path) {
     // Events are decoded as they are parsed: neither the file's text nor its JSON tree is ever
-    // held whole, only the decoded events.
+    // held whole, only the decoded events. They gather in blocks and then move into a vector
+    // of exact size, block by block, so that the peak stays near one copy of the events rather
+    // than the two a growing vector needs when it moves its elements.
     CaptureResult r;
-    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events",
-                               [&](const Json& event) { r.events.push_back(decodeRawEventOrThrow(event)); });
+    constexpr size_t kBlock = 16384;
+    std::vector<std::vector<RawEvent>> blocks;
+    size_t count = 0;
+    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events", [&](const Json& event) {
+        if (blocks.empty() || blocks.back().size() == kBlock) blocks.emplace_back().reserve(kBlock);
+        blocks.back().push_back(decodeRawEventOrThrow(event));
+        ++count;
+    });
     if (!parsed) return unexpected(parsed.error());
+    r.events.reserve(count);
+    for (auto& block : blocks) {
+        std::move(block.begin(), block.end(), std::back_inserter(r.events));
+        std::vector<RawEvent>().swap(block);
+    }
     auto header = catchDecode([&] {
         decodeHeaderOrThrow(*parsed, r);
         // Checks the events' presence and type; the streamed array itself is empty.
