@@ -105,4 +105,23 @@ Expected<void, OutputWriteError> writeOutputFile(const std::filesystem::path& pa
     return replaceAtomically(ec ? path : target, bytes);
 }
 
+Expected<void, std::string> checkOutputWritable(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return unexpected(failure("Cannot write", path, EISDIR));
+        // A regular file is replaced through a temporary file beside it; anything else in place.
+        if (!S_ISREG(st.st_mode)) {
+            if (::access(path.c_str(), W_OK) != 0) return unexpected(failure("Cannot write", path, errno));
+            return {};
+        }
+    } else if (errno != ENOENT) {
+        return unexpected(failure("Cannot write", path, errno));
+    }
+    const std::filesystem::path directory = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (::stat(directory.c_str(), &st) != 0) return unexpected(failure("Cannot write into", directory, errno));
+    if (!S_ISDIR(st.st_mode)) return unexpected(failure("Cannot write into", directory, ENOTDIR));
+    if (::access(directory.c_str(), W_OK | X_OK) != 0) return unexpected(failure("Cannot write into", directory, errno));
+    return {};
+}
+
 }  // namespace murmura

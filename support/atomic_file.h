@@ -26,4 +26,9 @@ struct OutputWriteError {
 // every write and the close checked. A directory fails.
 Expected<void, OutputWriteError> writeOutputFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
+// Whether writeOutputFile could write path now, without writing anything: an existing file must
+// be writable and not a directory; a new file needs a writable directory. For commands that
+// would otherwise find out only after long work (a recording). The error is one line.
+Expected<void, std::string> checkOutputWritable(const std::filesystem::path& path);
+
 }  // namespace murmura

@@ -50,3 +50,14 @@ TEST(Text, Utf8RepairOfTitlesFromOtherPrograms) {
     EXPECT_FALSE(toValidUtf8("\xED\xA0\x80").empty());
     EXPECT_EQ(toValidUtf8("\xF0\x9F\x8E\xA8"), "\xF0\x9F\x8E\xA8");
 }
+
+TEST(Text, TerminalEscapingKeepsOneLineAndNoControlSequences) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain \xE2\x80\x94 text \\ ok", "plain \xE2\x80\x94 text \\ ok"},
+        {"two\nlines\r\tx", "two\\nlines\\r\\tx"},
+        {"\x1B[2J\x1B]0;title\x07", "\\u001B[2J\\u001B]0;title\\u0007"},
+        {"del\x7F c1\xC2\x9B sep\xE2\x80\xA8", "del\\u007F c1\\u009B sep\\u2028"},
+        {"bad\xFF\xC3", "bad\\xFF\\xC3"},
+    };
+    for (const auto& [text, escaped] : cases) EXPECT_EQ(escapeForTerminal(text), escaped);
+}
