@@ -29,12 +29,6 @@ Expected<void, ExportError> writeExport(const std::filesystem::path& path, std::
     return {};
 }
 
-Expected<void, ExportError> exportPng(const RgbaImage& image, const std::filesystem::path& path) {
-    auto bytes = encodePng(image);
-    if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
-    return writeExport(path, *bytes, ExportError::Code::destinationCreationFailed);
-}
-
 // The artwork as a Cairo image surface (premultiplied native-endian ARGB32, or RGB24 when
 // opaque so that the PDF carries no soft mask).
 cairo_surface_t* cairoImage(const RgbaImage& image) {
@@ -69,7 +63,7 @@ cairo_status_t appendToBuffer(void* closure, const unsigned char* data, unsigned
 
 // The document is made in memory and then written like a PNG: Cairo's own file output does
 // not report every failed write or close, and a failure must never leave a broken file.
-Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesystem::path& path) {
+Expected<std::vector<uint8_t>, ExportError> encodePdf(const RgbaImage& image) {
     const double width = static_cast<double>(image.width());
     const double height = static_cast<double>(image.height());
     std::vector<uint8_t> document;
@@ -96,7 +90,7 @@ Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesys
     cairo_surface_destroy(pdf);
     if (status != CAIRO_STATUS_SUCCESS)
         return unexpected(exportError(ExportError::Code::writeFailed, cairo_status_to_string(status)));
-    return writeExport(path, document, ExportError::Code::pdfContextCreationFailed);
+    return document;
 }
 
 }  // namespace
@@ -131,7 +125,19 @@ std::string ArtworkExporter::defaultFilename(ExportFormat format, std::chrono::s
 Expected<void, ArtworkExporter::ExportError> ArtworkExporter::exportImage(const RgbaImage& image,
                                                                           const std::filesystem::path& path,
                                                                           ExportFormat format) {
-    return format == ExportFormat::pdf ? exportPdf(image, path) : exportPng(image, path);
+    auto bytes = encode(image, format);
+    if (!bytes) return unexpected(bytes.error());
+    return writeExport(path, *bytes,
+                       format == ExportFormat::pdf ? ExportError::Code::pdfContextCreationFailed
+                                                   : ExportError::Code::destinationCreationFailed);
+}
+
+Expected<std::vector<uint8_t>, ArtworkExporter::ExportError> ArtworkExporter::encode(const RgbaImage& image,
+                                                                                    ExportFormat format) {
+    if (format == ExportFormat::pdf) return encodePdf(image);
+    auto bytes = encodePng(image);
+    if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
+    return std::move(bytes).value();
 }
 
 }  // namespace murmura

@@ -67,6 +67,11 @@ std::vector<double> numbers(const Json& value, std::string_view key, size_t n);
 
 }  // namespace json
 
+// Appends the shortest text that reads back as the same double ("0.1", "3", "1e+300"), for
+// writers that stream JSON without building a Json value. False, appending nothing, when v is
+// not finite: JSON has no such number.
+bool appendJsonNumber(std::string& out, double v);
+
 // Deepest nesting of arrays and objects the readers accept: the files they read nest a few
 // levels; a limit keeps hostile input from exhausting the stack or the heap.
 inline constexpr size_t kMaxJsonDepth = 64;
