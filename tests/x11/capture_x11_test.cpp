@@ -135,9 +135,9 @@ TEST_F(X11Capture, RecordsInjectedInputWithTypesButtonsPositionsDeltasAndCodes) 
         {EventType::keyUp, q, std::nullopt, std::nullopt, 125, false},
         {EventType::keyDown, q, std::nullopt, std::nullopt, 126, false},
         {EventType::keyUp, q, std::nullopt, std::nullopt, 126, false},
-        // Shift alone is a modifier change and not recorded; the A key is.
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 0, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 0, false},
+        // Shift alone is a modifier change and not recorded; the A key is, as the privacy code.
+        {EventType::keyDown, q, std::nullopt, std::nullopt, kRedactedKeyCode, false},
+        {EventType::keyUp, q, std::nullopt, std::nullopt, kRedactedKeyCode, false},
         {EventType::keyDown, q, std::nullopt, std::nullopt, 53, false},
         {EventType::keyUp, q, std::nullopt, std::nullopt, 53, false},
     };
@@ -200,7 +200,7 @@ TEST_F(X11Capture, OnlyListensTheFocusedWindowStillGetsItsInputAndOthersCanGrab)
     session_->connection().sync();
     ASSERT_EQ(events_.size(), before + 3);
     EXPECT_EQ(events_[before].type, EventType::mouseMove);
-    EXPECT_EQ(events_[before + 1].keyCode, 48);
+    EXPECT_EQ(events_[before + 1].keyCode, kRedactedKeyCode);  // Tab is a character key
 }
 
 TEST_F(X11Capture, StartTwiceIsOneTapAndRestartResetsTheTimeBase) {
