@@ -75,7 +75,7 @@ void GlobalInputCapture::handle(const TapEvent& event) {
     raw.inScope = windowScopeManager_->isPointInScope(event.location);
     raw.windowID = windowScopeManager_->windowID();
     if (mapping->type == EventType::keyDown || mapping->type == EventType::keyUp)
-        raw.keyCode = static_cast<uint16_t>(event.keyCode);
+        raw.keyCode = recordedKeyCode(static_cast<uint16_t>(event.keyCode));
     raw.mouseButton = mapping->button;
     eventSubject_.send(raw);
 }

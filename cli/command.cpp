@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 
@@ -114,11 +113,6 @@ const Command& takeAction(const Command& group, std::vector<std::string>& args) 
         fail(group.name + ": unknown action \"" + args[i] + "\" (expected " + actionNames(group, ", ", " or ") + ")");
     }
     fail(group.name + ": expected " + actionNames(group, ", ", " or ") + " (see murmura-cli " + group.name + " --help)");
-}
-
-std::string oneLine(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
 }
 
 }  // namespace
@@ -235,7 +229,7 @@ int runCommandLine(std::span<const Command> commands, const std::vector<std::str
     }
     const auto command = std::find_if(commands.begin(), commands.end(), [&](const Command& c) { return c.name == args[0]; });
     if (command == commands.end()) {
-        ctx.err << "murmura-cli: unknown command \"" << args[0] << "\" (see murmura-cli --help)\n";
+        ctx.err << "murmura-cli: unknown command \"" << escapeForTerminal(args[0]) << "\" (see murmura-cli --help)\n";
         return 1;
     }
     std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -249,14 +243,15 @@ int runCommandLine(std::span<const Command> commands, const std::vector<std::str
         if (&chosen != &*command) name += " " + chosen.name;
         return chosen.run(parseArgs(chosen, name, rest), ctx);
     } catch (const CliError& e) {
-        if (!e.message.empty()) ctx.err << "murmura-cli: " << e.message << '\n';
+        // Messages quote file names, keys and values from outside: escaped to stay one line.
+        if (!e.message.empty()) ctx.err << "murmura-cli: " << escapeForTerminal(e.message) << '\n';
     } catch (const std::bad_alloc&) {
         ctx.err << "murmura-cli: " << name << ": out of memory\n";
     } catch (const std::exception& e) {
-        ctx.err << "murmura-cli: " << name << ": " << (ctx.subject.empty() ? "" : ctx.subject + ": ")
-                << oneLine(e.what()) << '\n';
+        ctx.err << "murmura-cli: " << name << ": " << escapeForTerminal(ctx.subject.empty() ? "" : ctx.subject + ": ")
+                << escapeForTerminal(e.what()) << '\n';
     } catch (...) {
-        ctx.err << "murmura-cli: " << name << ": " << (ctx.subject.empty() ? "" : ctx.subject + ": ")
+        ctx.err << "murmura-cli: " << name << ": " << escapeForTerminal(ctx.subject.empty() ? "" : ctx.subject + ": ")
                 << "unexpected failure\n";
     }
     return 1;
@@ -326,14 +321,8 @@ void printJson(Context& ctx, const Json& json) { ctx.out << json.dump(2) << '\n'
 
 Expected<void, std::string> writeOutputFile(Context& ctx, const std::string& path, std::span<const uint8_t> bytes) {
     ctx.subject = path;
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status))
-        return writeFileAtomically(path, bytes);
-    std::ofstream file(path, std::ios::binary);
-    if (file) file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (file) file.close();
-    if (!file) return unexpected("Cannot write " + path + ": " + std::strerror(errno));
+    auto written = murmura::writeOutputFile(path, bytes);
+    if (!written) return unexpected(written.error().message);
     return {};
 }
 

@@ -3,12 +3,13 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
+#include <new>
+#include <span>
+#include <vector>
 
 #include "rendering/png_io.h"
+#include "support/atomic_file.h"
 
 namespace murmura {
 
@@ -18,20 +19,13 @@ using ExportError = ArtworkExporter::ExportError;
 
 ExportError exportError(ExportError::Code code, std::string detail = {}) { return ExportError{code, std::move(detail)}; }
 
-Expected<void, ExportError> exportPng(const RgbaImage& image, const std::filesystem::path& path) {
-    auto bytes = encodePng(image);
-    if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return unexpected(exportError(ExportError::Code::destinationCreationFailed, std::strerror(errno)));
-    const size_t written = std::fwrite(bytes->data(), 1, bytes->size(), file);
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written != bytes->size() || !closed) {
-        const int error = written != bytes->size() ? writeError : errno;
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
-        return unexpected(exportError(ExportError::Code::writeFailed, std::strerror(error)));
-    }
+// notCreated: the error when the file cannot even be created or opened.
+Expected<void, ExportError> writeExport(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                                        ExportError::Code notCreated) {
+    auto written = writeOutputFile(path, bytes);
+    if (!written)
+        return unexpected(exportError(written.error().created ? ExportError::Code::writeFailed : notCreated,
+                                      written.error().message));
     return {};
 }
 
@@ -57,15 +51,28 @@ cairo_surface_t* cairoImage(const RgbaImage& image) {
     return surface;
 }
 
-// Draws the one page onto a PDF surface and finishes it; the surface is destroyed.
-Expected<void, ExportError> drawPdf(cairo_surface_t* pdf, const RgbaImage& image) {
+cairo_status_t appendToBuffer(void* closure, const unsigned char* data, unsigned int length) {
+    auto* buffer = static_cast<std::vector<uint8_t>*>(closure);
+    try {
+        buffer->insert(buffer->end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        return CAIRO_STATUS_NO_MEMORY;
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// The document is made in memory and then written like a PNG: Cairo's own file output does
+// not report every failed write or close, and a failure must never leave a broken file.
+Expected<std::vector<uint8_t>, ExportError> encodePdf(const RgbaImage& image) {
+    const double width = static_cast<double>(image.width());
+    const double height = static_cast<double>(image.height());
+    std::vector<uint8_t> document;
+    cairo_surface_t* pdf = cairo_pdf_surface_create_for_stream(appendToBuffer, &document, width, height);
     if (cairo_surface_status(pdf) != CAIRO_STATUS_SUCCESS) {
         const std::string reason = cairo_status_to_string(cairo_surface_status(pdf));
         cairo_surface_destroy(pdf);
         return unexpected(exportError(ExportError::Code::pdfContextCreationFailed, reason));
     }
-    const double width = static_cast<double>(image.width());
-    const double height = static_cast<double>(image.height());
     cairo_surface_t* source = cairoImage(image);
     cairo_t* cr = cairo_create(pdf);
     // One pixel per point from the origin: the image covers the page box exactly, once.
@@ -78,29 +85,12 @@ Expected<void, ExportError> drawPdf(cairo_surface_t* pdf, const RgbaImage& image
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(source);
     cairo_destroy(cr);
     cairo_surface_destroy(source);
-    cairo_surface_finish(pdf);
+    cairo_surface_finish(pdf);  // writes the rest of the document into the buffer
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(pdf);
     cairo_surface_destroy(pdf);
     if (status != CAIRO_STATUS_SUCCESS)
         return unexpected(exportError(ExportError::Code::writeFailed, cairo_status_to_string(status)));
-    return {};
-}
-
-Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesystem::path& path) {
-    const double width = static_cast<double>(image.width());
-    const double height = static_cast<double>(image.height());
-    auto drawn = drawPdf(cairo_pdf_surface_create(path.c_str(), width, height), image);
-    if (!drawn && drawn.error().code == ExportError::Code::writeFailed) {
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
-    }
-    return drawn;
-}
-
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    auto* bytes = static_cast<std::vector<uint8_t>*>(closure);
-    bytes->insert(bytes->end(), data, data + length);
-    return CAIRO_STATUS_SUCCESS;
+    return document;
 }
 
 }  // namespace
@@ -135,22 +125,19 @@ std::string ArtworkExporter::defaultFilename(ExportFormat format, std::chrono::s
 Expected<void, ArtworkExporter::ExportError> ArtworkExporter::exportImage(const RgbaImage& image,
                                                                           const std::filesystem::path& path,
                                                                           ExportFormat format) {
-    return format == ExportFormat::pdf ? exportPdf(image, path) : exportPng(image, path);
+    auto bytes = encode(image, format);
+    if (!bytes) return unexpected(bytes.error());
+    return writeExport(path, *bytes,
+                       format == ExportFormat::pdf ? ExportError::Code::pdfContextCreationFailed
+                                                   : ExportError::Code::destinationCreationFailed);
 }
 
 Expected<std::vector<uint8_t>, ArtworkExporter::ExportError> ArtworkExporter::encode(const RgbaImage& image,
                                                                                     ExportFormat format) {
-    if (format == ExportFormat::png) {
-        auto bytes = encodePng(image);
-        if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
-        return std::move(bytes).value();
-    }
-    std::vector<uint8_t> bytes;
-    auto drawn = drawPdf(cairo_pdf_surface_create_for_stream(appendBytes, &bytes, static_cast<double>(image.width()),
-                                                             static_cast<double>(image.height())),
-                         image);
-    if (!drawn) return unexpected(drawn.error());
-    return bytes;
+    if (format == ExportFormat::pdf) return encodePdf(image);
+    auto bytes = encodePng(image);
+    if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
+    return std::move(bytes).value();
 }
 
 }  // namespace murmura

@@ -34,8 +34,9 @@ public:
                                        std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
     // png: the image's PNG file. pdf: one page whose box is (0, 0, width, height) in points,
-    // one pixel per point, the image filling it exactly. The file is written in place (it may
-    // be a device or a pipe); after a failed write it is removed.
+    // one pixel per point, the image filling it exactly. A new or regular file is replaced
+    // atomically (a failed write leaves what was there); a device or a pipe is written in
+    // place. Every write failure is reported, none leaves a partial file.
     static Expected<void, ExportError> exportImage(const RgbaImage& image, const std::filesystem::path& path,
                                                    ExportFormat format);
     // The bytes exportImage writes, for callers that place the file themselves (atomically).

@@ -1,6 +1,7 @@
 #include "gallery/artwork_finishing.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "support/text.h"
 
@@ -24,8 +25,14 @@ Expected<ArtworkRecord, ArtworkStore::StoreError> storeFinishedArtwork(ArtworkSt
     record.appName = session.ownerName && !session.ownerName->empty() ? toValidUtf8(*session.ownerName) : "Unknown";
     record.styleName = session.style.name;
     record.styleID = session.style.id;
-    store.records().push_back(record);
-    if (auto saved = store.saveCatalog(); !saved) return unexpected(saved.error());
+    if (auto added = store.addArtwork(record); !added) {
+        // No image without a record: the artwork is not stored at all.
+        std::error_code ignored;
+        std::filesystem::remove(store.artworksDirectory() / record.imageFilePath, ignored);
+        auto& records = store.records();
+        std::erase_if(records, [&](const ArtworkRecord& r) { return r.id == record.id; });
+        return unexpected(added.error());
+    }
     return record;
 }
 

@@ -21,9 +21,10 @@ struct FinishedSession {
 
 // Writes the image as "<UUID>.png" (a fresh UUID, upper case) into the artworks directory,
 // appends its record (creation date = the clock's wall time, appName = the owner name or
-// "Unknown", no custom name) and saves the catalog. Returns the record, or the error: an image
-// that cannot be written adds no record; after a failed catalog save the record stays appended
-// in memory. Callers report failures as "Failed to save artwork: " + the error's message.
+// "Unknown", no custom name) and adds it to the catalog (ArtworkStore::addArtwork). Returns the
+// record, or the error: an image that cannot be written adds no record, and a record that
+// cannot be saved takes its image away again, so that no image is left that no record names.
+// Callers report failures as "Failed to save artwork: " + the error's message.
 Expected<ArtworkRecord, ArtworkStore::StoreError> storeFinishedArtwork(ArtworkStore& store, const RgbaImage& image,
                                                                        const FinishedSession& session,
                                                                        const Clock& clock = SystemClock::shared());

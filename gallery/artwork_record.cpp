@@ -81,6 +81,17 @@ std::optional<CatalogDate> parseCatalogDate(std::string_view text) {
     return date;
 }
 
+namespace {
+
+bool isKnownKey(std::string_view key) {
+    static constexpr std::string_view kKnownKeys[] = {"actualDuration", "appName",       "creationDate", "customName",
+                                                      "id",             "imageFilePath", "plannedDuration", "styleID",
+                                                      "styleName",      "windowName"};
+    return std::find(std::begin(kKnownKeys), std::end(kKnownKeys), key) != std::end(kKnownKeys);
+}
+
+}  // namespace
+
 Json encode(const ArtworkRecord& record) {
     // Inserted in ascending key order, the order the catalog is written in.
     Json j = Json::object();
@@ -94,6 +105,13 @@ Json encode(const ArtworkRecord& record) {
     j["styleID"] = record.styleID;
     j["styleName"] = record.styleName;
     j["windowName"] = record.windowName;
+    if (record.otherFields.is_object()) {
+        // Appended without the container's linear duplicate search: the keys are distinct and
+        // none is a known one.
+        auto& items = j.get_ref<Json::object_t&>();
+        for (auto it = record.otherFields.begin(); it != record.otherFields.end(); ++it)
+            if (!isKnownKey(it.key())) items.emplace_back(it.key(), it.value());
+    }
     return j;
 }
 
@@ -116,6 +134,11 @@ ArtworkRecord decodeRecordOrThrow(const Json& j) {
     r.styleName = json::string(json::require(j, "styleName"), "styleName");
     r.styleID = json::string(json::require(j, "styleID"), "styleID");
     if (const Json* name = json::optional(j, "customName")) r.customName = json::string(*name, "customName");
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        if (isKnownKey(it.key())) continue;
+        if (r.otherFields.is_null()) r.otherFields = Json::object();
+        r.otherFields.get_ref<Json::object_t&>().emplace_back(it.key(), it.value());
+    }
     return r;
 }
 
@@ -154,7 +177,7 @@ void writeString(const std::string& s, std::string& out) {
 void writeNumber(const Json& v, std::string& out) {
     if (v.is_number_float()) {
         // Shortest text that reads back as the same double; whole numbers without ".0".
-        if (!appendJsonNumber(out, v.get<double>())) throw EncodeFailure{"a duration is not a finite number"};
+        if (!appendJsonNumber(out, v.get<double>())) throw EncodeFailure{"a number is not finite"};
         return;
     }
     char text[32];
@@ -163,7 +186,7 @@ void writeNumber(const Json& v, std::string& out) {
     out.append(text, r.ptr);
 }
 
-// Objects of scalar values, as the records are.
+// Objects and arrays in the catalog's layout: one member per line, object keys sorted.
 void writeValue(const Json& v, int depth, std::string& out) {
     const auto indent = [&out](int level) { out.append(static_cast<size_t>(2 * level), ' '); };
     switch (v.type()) {
@@ -172,19 +195,34 @@ void writeValue(const Json& v, int depth, std::string& out) {
                 out += "{}";
                 return;
             }
-            std::vector<const std::string*> keys;
-            for (auto it = v.begin(); it != v.end(); ++it) keys.push_back(&it.key());
-            std::sort(keys.begin(), keys.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+            std::vector<std::pair<const std::string*, const Json*>> keys;
+            for (auto it = v.begin(); it != v.end(); ++it) keys.emplace_back(&it.key(), &it.value());
+            std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
             out += "{\n";
             for (size_t i = 0; i < keys.size(); ++i) {
                 indent(depth + 1);
-                writeString(*keys[i], out);
+                writeString(*keys[i].first, out);
                 out += ": ";
-                writeValue(v.at(*keys[i]), depth + 1, out);
+                writeValue(*keys[i].second, depth + 1, out);
                 out += i + 1 < keys.size() ? ",\n" : "\n";
             }
             indent(depth);
             out += '}';
+            return;
+        }
+        case Json::value_t::array: {
+            if (v.empty()) {
+                out += "[]";
+                return;
+            }
+            out += "[\n";
+            for (size_t i = 0; i < v.size(); ++i) {
+                indent(depth + 1);
+                writeValue(v[i], depth + 1, out);
+                out += i + 1 < v.size() ? ",\n" : "\n";
+            }
+            indent(depth);
+            out += ']';
             return;
         }
         case Json::value_t::string: writeString(v.get_ref<const std::string&>(), out); return;

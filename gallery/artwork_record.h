@@ -26,6 +26,9 @@ struct ArtworkRecord {
     std::string styleName;
     std::string styleID;
     std::optional<std::string> customName;
+    // Keys of the record this version does not know (written by a newer one), kept as read so
+    // that rewriting the catalog never drops them; null when there are none.
+    Json otherFields;
 
     // The custom name trimmed of white space if that leaves text, else appName.
     std::string displayName() const;

@@ -1,9 +1,16 @@
 #include "gallery/artwork_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include "rendering/png_io.h"
 #include "support/atomic_file.h"
@@ -63,10 +70,11 @@ Expected<ArtworkStore, ArtworkStore::StoreError> ArtworkStore::open(const fs::pa
 
 void ArtworkStore::loadCatalog() {
     records_.clear();
+    unreadableCatalog_ = false;
     const fs::path path = catalogPath();
     std::error_code ec;
     if (!fs::exists(path, ec) && !ec) return;
-    auto parsed = readJsonFile(path.string());
+    auto parsed = readJsonFile(path, kMaxCatalogBytes);
     Expected<std::vector<ArtworkRecord>, std::string> decoded =
         parsed ? decodeCatalog(*parsed) : Expected<std::vector<ArtworkRecord>, std::string>(unexpected(parsed.error()));
     if (!decoded) {
@@ -95,7 +103,41 @@ Expected<void, ArtworkStore::StoreError> ArtworkStore::keepUnreadableCatalog() {
                                              ": too many earlier copies"));
 }
 
-Expected<void, ArtworkStore::StoreError> ArtworkStore::saveCatalog() {
+namespace {
+
+// An exclusive advisory lock on the catalog while alive (flock on the lock file: released by
+// the system when the process dies, so a crash never leaves the gallery locked).
+class CatalogLock {
+public:
+    static Expected<CatalogLock, ArtworkStore::StoreError> acquire(const fs::path& file) {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) return unexpected(failure(file, errno));
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return unexpected(failure(file, error));
+        }
+        return CatalogLock(fd);
+    }
+    CatalogLock(CatalogLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    CatalogLock& operator=(CatalogLock&&) = delete;
+    ~CatalogLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+    }
+
+private:
+    explicit CatalogLock(int fd) : fd_(fd) {}
+    static ArtworkStore::StoreError failure(const fs::path& file, int error) {
+        return ArtworkStore::StoreError::underlying("Cannot lock the artwork catalog " + file.string() + ": " +
+                                                    std::strerror(error));
+    }
+    int fd_;
+};
+
+}  // namespace
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::writeCatalog() {
     auto text = encodeCatalog(records_);
     if (!text) return unexpected(StoreError::underlying("Cannot encode the artwork catalog: " + text.error()));
     if (unreadableCatalog_) {
@@ -109,6 +151,27 @@ Expected<void, ArtworkStore::StoreError> ArtworkStore::saveCatalog() {
     return {};
 }
 
+Expected<void, ArtworkStore::StoreError> ArtworkStore::saveCatalog() {
+    auto lock = CatalogLock::acquire(artworksDirectory_ / kLockFileName);
+    if (!lock) return unexpected(lock.error());
+    return writeCatalog();
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::changeCatalog(const CatalogChange& change) {
+    auto lock = CatalogLock::acquire(artworksDirectory_ / kLockFileName);
+    if (!lock) return unexpected(lock.error());
+    loadCatalog();
+    if (auto changed = change(records_); !changed) return changed;
+    return writeCatalog();
+}
+
+Expected<void, ArtworkStore::StoreError> ArtworkStore::addArtwork(const ArtworkRecord& record) {
+    return changeCatalog([&](std::vector<ArtworkRecord>& records) -> Expected<void, StoreError> {
+        records.push_back(record);
+        return {};
+    });
+}
+
 Expected<void, ArtworkStore::StoreError> ArtworkStore::writeImage(const RgbaImage& image, const fs::path& path) const {
     auto bytes = encodePng(image);
     if (!bytes) return unexpected(StoreError{StoreError::Code::imageWriteFailed, {}, bytes.error()});
@@ -119,29 +182,40 @@ Expected<void, ArtworkStore::StoreError> ArtworkStore::writeImage(const RgbaImag
 
 Expected<ArtworkRecord, ArtworkStore::StoreError> ArtworkStore::updateCustomName(const Uuid& id,
                                                                                  std::optional<std::string> name) {
-    for (ArtworkRecord& r : records_) {
-        if (r.id != id) continue;
-        r.customName = std::move(name);
-        const ArtworkRecord updated = r;
-        if (auto saved = saveCatalog(); !saved) return unexpected(saved.error());
-        return updated;
-    }
-    return unexpected(StoreError::artworkNotFound(id));
+    ArtworkRecord updated;
+    auto changed = changeCatalog([&](std::vector<ArtworkRecord>& records) -> Expected<void, StoreError> {
+        for (ArtworkRecord& r : records) {
+            if (r.id != id) continue;
+            r.customName = std::move(name);
+            updated = r;
+            return {};
+        }
+        return unexpected(StoreError::artworkNotFound(id));
+    });
+    if (!changed) return unexpected(changed.error());
+    return updated;
 }
 
 Expected<void, ArtworkStore::StoreError> ArtworkStore::deleteArtwork(const Uuid& id) {
-    auto it = std::find_if(records_.begin(), records_.end(), [&](const ArtworkRecord& r) { return r.id == id; });
-    if (it == records_.end()) return unexpected(StoreError::artworkNotFound(id));
-    // A file another record still names stays: deleting one entry never takes another's image.
-    const bool shared = std::any_of(records_.begin(), records_.end(), [&](const ArtworkRecord& r) {
-        return &r != &*it && r.imageFilePath == it->imageFilePath;
+    std::optional<fs::path> image;
+    auto changed = changeCatalog([&](std::vector<ArtworkRecord>& records) -> Expected<void, StoreError> {
+        auto it = std::find_if(records.begin(), records.end(), [&](const ArtworkRecord& r) { return r.id == id; });
+        if (it == records.end()) return unexpected(StoreError::artworkNotFound(id));
+        // A file another record still names stays: deleting one entry never takes another's image.
+        const bool shared = std::any_of(records.begin(), records.end(), [&](const ArtworkRecord& r) {
+            return &r != &*it && r.imageFilePath == it->imageFilePath;
+        });
+        if (!shared) image = imagePath(*it);
+        records.erase(it);
+        return {};
     });
-    if (const auto path = imagePath(*it); path && !shared) {
-        std::error_code ignored;  // already gone, or not removable: the record goes regardless
-        fs::remove(*path, ignored);
+    if (!changed) return changed;
+    // Only once no record names it: a failed save never leaves a record without its image.
+    if (image) {
+        std::error_code ignored;  // already gone, or not removable: the record is gone regardless
+        fs::remove(*image, ignored);
     }
-    records_.erase(it);
-    return saveCatalog();
+    return {};
 }
 
 const ArtworkRecord* ArtworkStore::record(const Uuid& id) const {

@@ -1,8 +1,11 @@
 #pragma once
 // The artworks on disk: one PNG file per artwork and the catalog "artworks.json", both in
-// <base>/Murmura/Artworks. The in-memory records and the catalog file are kept in step: every
-// change rewrites the whole catalog atomically. Used from the main thread only.
+// <base>/Murmura/Artworks. Every change rewrites the whole catalog atomically while holding an
+// exclusive lock on it, after reading it again under that lock: the application and any number
+// of murmura-cli processes may change one gallery at once without losing each other's changes.
+// One store object is used from one thread.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +38,11 @@ public:
     };
 
     static constexpr const char* kCatalogFileName = "artworks.json";
+    // The lock file beside the catalog; its name starts with the catalog's, so that no record
+    // can name it as its image.
+    static constexpr const char* kLockFileName = "artworks.json.lock";
+    // Largest catalog read: some hundred thousand artworks.
+    static constexpr uint64_t kMaxCatalogBytes = uint64_t(256) << 20;
 
     // One owner: two copies would overwrite each other's catalog.
     ArtworkStore(ArtworkStore&&) = default;
@@ -56,23 +64,34 @@ public:
 
     const std::filesystem::path& artworksDirectory() const { return artworksDirectory_; }
     std::filesystem::path catalogPath() const { return artworksDirectory_ / kCatalogFileName; }
-    // In catalog order; new records are appended at the end and followed by saveCatalog().
+    // In catalog order, as of the last load or change by this store.
     std::vector<ArtworkRecord>& records() { return records_; }
     const std::vector<ArtworkRecord>& records() const { return records_; }
     // True when a catalog existed at start but could not be read.
     bool catalogLoadFailed() const { return unreadableCatalog_; }
 
-    // Writes every record to the catalog atomically. The first save after a failed load first
-    // keeps a copy of the unreadable catalog beside it ("artworks.json.unreadable"), so that a
-    // catalog that merely failed to parse is never lost.
+    // Reads the catalog again (changes made by other processes appear).
+    void reload() { loadCatalog(); }
+    // Writes the in-memory records to the catalog atomically, under the lock, replacing what
+    // other processes may have written since the last load; the operations below merge instead.
+    // A save that finds the catalog unreadable first keeps a copy of it beside it
+    // ("artworks.json.unreadable"), so that a catalog that merely failed to parse is never lost.
     Expected<void, StoreError> saveCatalog();
+    // Under the lock: reloads the catalog, lets change edit the records, saves them. The
+    // in-memory records become the edited list, also when the save fails; an error from change
+    // saves nothing.
+    using CatalogChange = std::function<Expected<void, StoreError>(std::vector<ArtworkRecord>&)>;
+    Expected<void, StoreError> changeCatalog(const CatalogChange& change);
+    // Appends a record (its image already written) through changeCatalog.
+    Expected<void, StoreError> addArtwork(const ArtworkRecord& record);
     // Writes the image as a PNG file (atomically: never a half-written file); imageWriteFailed.
     Expected<void, StoreError> writeImage(const RgbaImage& image, const std::filesystem::path& path) const;
     // Sets (or, with nothing, clears) the custom name of the first record with this id and
     // saves. A failed save keeps the change in memory.
     Expected<ArtworkRecord, StoreError> updateCustomName(const Uuid& id, std::optional<std::string> name);
-    // Removes the first record with this id and its image file (a missing file is fine) and
-    // saves. A failed save keeps the record removed in memory.
+    // Removes the first record with this id and saves, then removes its image file (a missing
+    // file is fine; a file another record names stays). After a failed save the image stays on
+    // disk, named by the catalog there; the record stays removed in memory.
     Expected<void, StoreError> deleteArtwork(const Uuid& id);
 
     const ArtworkRecord* record(const Uuid& id) const;
@@ -88,6 +107,7 @@ private:
     explicit ArtworkStore(std::filesystem::path artworksDirectory) : artworksDirectory_(std::move(artworksDirectory)) {}
     void loadCatalog();
     Expected<void, StoreError> keepUnreadableCatalog();
+    Expected<void, StoreError> writeCatalog();
 
     std::filesystem::path artworksDirectory_;
     std::vector<ArtworkRecord> records_;

@@ -9,10 +9,9 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 
+#include "support/input_file.h"
 #include "support/parallel.h"
 
 namespace murmura {
@@ -414,11 +413,9 @@ Expected<void, std::string> writePngFile(const RgbaImage& image, const std::stri
 }
 
 Expected<RgbaImage, std::string> readPngFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return unexpected(std::string(std::strerror(errno)));
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return unexpected(std::string("read error"));
-    return decodePng(bytes);
+    auto bytes = readRegularFile(path, kMaxPngFileBytes);
+    if (!bytes) return unexpected(bytes.error());
+    return decodePng(*bytes);
 }
 
 }  // namespace murmura

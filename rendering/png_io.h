@@ -17,6 +17,8 @@ Expected<RgbaImage, std::string> decodePng(std::span<const uint8_t> bytes);
 
 // File helpers; the error text says what failed (the caller names the file).
 Expected<void, std::string> writePngFile(const RgbaImage& image, const std::string& path);
+// Largest PNG file read (a regular file only; see support/input_file.h).
+inline constexpr uint64_t kMaxPngFileBytes = uint64_t(1024) << 20;
 Expected<RgbaImage, std::string> readPngFile(const std::string& path);
 
 }  // namespace murmura

@@ -11,10 +11,12 @@ enum class ColorSpace { sRGB, deviceRGB };
 
 class RgbaImage {
 public:
-    // Largest side and pixel count accepted; larger requests yield no image instead of
-    // exhausting memory (16384 x 16384 = 1 GiB of pixels).
+    // Largest side and pixel count accepted; larger requests (a render, or a PNG header asking
+    // for more) yield no image instead of exhausting memory. 2^27 pixels (512 MiB) hold twice
+    // an 8K display (15360 x 8640); a 16384 x 16384 image, four bytes of pixels per byte of a
+    // PNG of zeros, is refused.
     static constexpr int64_t kMaxSide = 16384;
-    static constexpr int64_t kMaxPixels = kMaxSide * kMaxSide;
+    static constexpr int64_t kMaxPixels = int64_t(1) << 27;
 
     // A transparent image, or nothing when the size is not positive, too large or cannot be
     // allocated.

@@ -1,5 +1,6 @@
 #include "session/capture_result.h"
 
+#include <iterator>
 #include <limits>
 
 namespace murmura {
@@ -20,31 +21,62 @@ std::string encodeSessionFile(const CaptureResult& r) {
     return text;
 }
 
+namespace {
+
+// Every field but the events.
+void decodeHeaderOrThrow(const Json& j, CaptureResult& r) {
+    json::requireObject(j);
+    r.duration = json::number(json::require(j, "duration"), "duration");
+    if (r.duration < 0) json::fail("duration", "must not be negative");
+    r.windowID = static_cast<uint32_t>(
+        json::integer(json::require(j, "windowID"), "windowID", 0, std::numeric_limits<uint32_t>::max()));
+    auto f = json::numbers(json::require(j, "windowFrame"), "windowFrame", 4);
+    // Canvases are twice the frame; beyond this size no renderer could allocate one.
+    constexpr double kMaxSide = 8192;
+    if (!(f[2] > 0 && f[3] > 0)) json::fail("windowFrame", "width and height must be positive");
+    if (f[2] > kMaxSide || f[3] > kMaxSide) json::fail("windowFrame", "width and height must be at most 8192");
+    r.windowFrame = Rect{f[0], f[1], f[2], f[3]};
+}
+
+}  // namespace
+
 Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& j) {
     return catchDecode([&] {
-        json::requireObject(j);
         CaptureResult r;
-        r.duration = json::number(json::require(j, "duration"), "duration");
-        if (r.duration < 0) json::fail("duration", "must not be negative");
-        r.windowID = static_cast<uint32_t>(
-            json::integer(json::require(j, "windowID"), "windowID", 0, std::numeric_limits<uint32_t>::max()));
-        auto f = json::numbers(json::require(j, "windowFrame"), "windowFrame", 4);
-        // Canvases are twice the frame; beyond this size no renderer could allocate one.
-        constexpr double kMaxSide = 8192;
-        if (!(f[2] > 0 && f[3] > 0)) json::fail("windowFrame", "width and height must be positive");
-        if (f[2] > kMaxSide || f[3] > kMaxSide) json::fail("windowFrame", "width and height must be at most 8192");
-        r.windowFrame = Rect{f[0], f[1], f[2], f[3]};
+        decodeHeaderOrThrow(j, r);
         r.events = decodeRawEventArrayOrThrow(j, "events");
         return r;
     });
 }
 
 Expected<CaptureResult, std::string> readSessionFile(const std::string& path) {
-    auto parsed = readJsonFile(path);
+    // Events are decoded as they are parsed: neither the file's text nor its JSON tree is ever
+    // held whole, only the decoded events. They gather in blocks and then move into a vector
+    // of exact size, block by block, so that the peak stays near one copy of the events rather
+    // than the two a growing vector needs when it moves its elements.
+    CaptureResult r;
+    constexpr size_t kBlock = 16384;
+    std::vector<std::vector<RawEvent>> blocks;
+    size_t count = 0;
+    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events", [&](const Json& event) {
+        if (blocks.empty() || blocks.back().size() == kBlock) blocks.emplace_back().reserve(kBlock);
+        blocks.back().push_back(decodeRawEventOrThrow(event));
+        ++count;
+    });
     if (!parsed) return unexpected(parsed.error());
-    auto decoded = decodeCaptureResult(*parsed);
-    if (!decoded) return unexpected(decoded.error().message());
-    return std::move(decoded).value();
+    r.events.reserve(count);
+    for (auto& block : blocks) {
+        std::move(block.begin(), block.end(), std::back_inserter(r.events));
+        std::vector<RawEvent>().swap(block);
+    }
+    auto header = catchDecode([&] {
+        decodeHeaderOrThrow(*parsed, r);
+        // Checks the events' presence and type; the streamed array itself is empty.
+        decodeRawEventArrayOrThrow(*parsed, "events");
+        return 0;
+    });
+    if (!header) return unexpected(header.error().message());
+    return r;
 }
 
 }  // namespace murmura

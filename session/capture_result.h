@@ -23,7 +23,10 @@ std::string encodeSessionFile(const CaptureResult& result);
 // Validates every field: the window frame must have a positive size, the duration must not be
 // negative; event errors name the event's index and key.
 Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& json);
-// Reads and decodes a session file; the error is one line without the path.
+// Largest session file read: about two days of recorded input.
+inline constexpr uint64_t kMaxSessionFileBytes = uint64_t(2048) << 20;
+// Reads and decodes a session file (a regular file of at most kMaxSessionFileBytes); the error
+// is one line without the path.
 Expected<CaptureResult, std::string> readSessionFile(const std::string& path);
 
 }  // namespace murmura

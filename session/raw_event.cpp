@@ -32,7 +32,7 @@ bool isFunctionalKeyCode(uint16_t code) {
 
 void redactCharacterKeys(std::vector<RawEvent>& events) {
     for (RawEvent& e : events)
-        if (e.keyCode && !isFunctionalKeyCode(*e.keyCode)) e.keyCode = kRedactedKeyCode;
+        if (e.keyCode) e.keyCode = recordedKeyCode(*e.keyCode);
 }
 
 Json encode(const RawEvent& e) {

@@ -51,8 +51,12 @@ struct RawEvent {
 bool isFunctionalKeyCode(uint16_t code);
 // Written in place of a character key's code when a session leaves memory.
 inline constexpr uint16_t kRedactedKeyCode = 0xFFFF;
-// Replaces the code of every character key by kRedactedKeyCode, so that a session file never
-// records what was typed. Renders do not change: no style tells character keys apart.
+// The code a key is recorded with: its own when functional, else kRedactedKeyCode. The capture
+// layer applies it as each event is made, so what was typed never exists in the process.
+// Renders do not change: no style tells character keys apart.
+inline uint16_t recordedKeyCode(uint16_t code) { return isFunctionalKeyCode(code) ? code : kRedactedKeyCode; }
+// recordedKeyCode for every key event, for sessions that come from elsewhere (files written by
+// older versions), so that a session file never records what was typed.
 void redactCharacterKeys(std::vector<RawEvent>& events);
 
 Json encode(const RawEvent& event);

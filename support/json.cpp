@@ -2,11 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <cstring>
-#include <cerrno>
 
 namespace murmura {
 
@@ -125,29 +120,6 @@ bool appendJsonNumber(std::string& out, double v) {
     const auto r = std::to_chars(text, text + sizeof text, v);
     out.append(text, r.ptr);
     return true;
-}
-
-Expected<Json, std::string> parseJson(std::string_view text) {
-    try {
-        return Json::parse(text.begin(), text.end());
-    } catch (const Json::parse_error& e) {
-        // nlohmann's message starts with "[json.exception.parse_error.101] parse error at ...".
-        std::string message = e.what();
-        auto pos = message.find("] ");
-        if (pos != std::string::npos) message = message.substr(pos + 2);
-        return unexpected(std::string("malformed JSON: ") + message);
-    }
-}
-
-Expected<Json, std::string> readJsonFile(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return unexpected(std::string("cannot read file: is a directory"));
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return unexpected(std::string("cannot open file: ") + std::strerror(errno));
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) return unexpected(std::string("cannot read file: ") + std::strerror(errno));
-    return parseJson(buffer.str());
 }
 
 }  // namespace murmura

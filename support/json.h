@@ -3,6 +3,8 @@
 // plus strict readers for decoding records: every failure names the offending key.
 #include <cstdint>
 #include <exception>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,9 +72,24 @@ std::vector<double> numbers(const Json& value, std::string_view key, size_t n);
 // not finite: JSON has no such number.
 bool appendJsonNumber(std::string& out, double v);
 
-// Parses JSON text; the error is a one-line description with the position.
+// Deepest nesting of arrays and objects the readers accept: the files they read nest a few
+// levels; a limit keeps hostile input from exhausting the stack or the heap.
+inline constexpr size_t kMaxJsonDepth = 64;
+
+// Parses JSON text. The error is one line: a syntax error with its position, a number beyond
+// the double range or nesting beyond kMaxJsonDepth with the key path where it happened, or a
+// NUL byte (nothing may follow the document, not even after a NUL). Objects are read in linear
+// time; of duplicate keys the last value wins.
 Expected<Json, std::string> parseJson(std::string_view text);
-// Reads and parses a file; the error says what went wrong (the caller adds the path).
-Expected<Json, std::string> readJsonFile(const std::string& path);
+// Reads and parses a regular file of at most maxBytes (see support/input_file.h) without
+// holding its text in memory; the error says what went wrong (the caller adds the path).
+Expected<Json, std::string> readJsonFile(const std::filesystem::path& path, uint64_t maxBytes);
+// Same, but the elements of the array under streamedKey in the top-level object are handed
+// to sink one by one, in order, and not kept: the returned document holds an empty array
+// there. A DecodeFailure thrown by sink stops reading; its key is prefixed with
+// "<streamedKey>[<index>]".
+using JsonElementSink = std::function<void(const Json& element)>;
+Expected<Json, std::string> readJsonFile(const std::filesystem::path& path, uint64_t maxBytes,
+                                         std::string_view streamedKey, const JsonElementSink& sink);
 
 }  // namespace murmura

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 
 namespace murmura {
 namespace {
@@ -104,5 +105,28 @@ std::string shortestDecimalOf(T value) {
 
 std::string shortestDecimal(double value) { return shortestDecimalOf(value); }
 std::string shortestDecimal(float value) { return shortestDecimalOf(value); }
+
+std::string escapeForTerminal(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char escape[16];
+    for (size_t pos = 0; pos < text.size();) {
+        size_t length;
+        const uint32_t cp = decodeAt(text, pos, length);
+        if (cp == kInvalid) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(static_cast<uint8_t>(text[pos])));
+            out += escape;
+        } else if (cp == '\n' || cp == '\r' || cp == '\t') {
+            out += cp == '\n' ? "\\n" : cp == '\r' ? "\\r" : "\\t";
+        } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(cp));
+            out += escape;
+        } else {
+            out.append(text, pos, length);
+        }
+        pos += length;
+    }
+    return out;
+}
 
 }  // namespace murmura

@@ -18,5 +18,10 @@ std::string shortestDecimal(double value);
 std::string shortestDecimal(float value);
 // The text with each invalid UTF-8 sequence replaced by U+FFFD.
 std::string toValidUtf8(std::string_view text);
+// The text safe to print as part of one terminal line: control characters (C0, which includes
+// line breaks and ESC, DEL and C1) and the line and paragraph separators become \n, \r, \t
+// or \u followed by four hex digits, bytes that are not UTF-8 become \x and two hex digits;
+// everything else is kept.
+std::string escapeForTerminal(std::string_view text);
 
 }  // namespace murmura

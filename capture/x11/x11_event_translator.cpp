@@ -3,6 +3,7 @@
 #include <X11/X.h>
 
 #include "capture/x11/x11_key_codes.h"
+#include "session/raw_event.h"
 
 namespace murmura {
 
@@ -22,7 +23,9 @@ TapEvent X11EventTranslator::translate(const X11InputEvent& e) {
     case KeyRelease: {
         auto key = virtualKeyForX11Keycode(e.detail);
         if (!key) return out;
-        out.keyCode = key->code;
+        // Character keys leave the translator as the one privacy code: the key typed is never
+        // held beyond this point.
+        out.keyCode = key->isModifier ? key->code : recordedKeyCode(key->code);
         out.type = key->isModifier ? t::flagsChanged : (e.type == KeyPress ? t::keyDown : t::keyUp);
         return out;
     }

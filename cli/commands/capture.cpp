@@ -10,6 +10,8 @@
 #include "capture/capture_session.h"
 #include "capture/x11/x11_event_tap.h"
 #include "cli/command.h"
+#include "cli/commands/commands.h"
+#include "support/text.h"
 #include "support/event_loop.h"
 #include "window_scope/window_scope_manager.h"
 #include "window_scope/x11/x11_window_providers.h"
@@ -31,6 +33,7 @@ int runCapture(const Args& args, Context& ctx) {
     uint32_t windowID = WindowScopeManager::allWindowsID;
     if (args.has("window")) windowID = static_cast<uint32_t>(args.integer("window"));
     const std::string& out = args.value("out");
+    checkOutputPath(args, ctx, out);  // before recording: a typo must not discard a session
 
     EventLoop loop;
     auto manager = std::make_shared<WindowScopeManager>(makeDefaultWindowProvider(loop));
@@ -87,7 +90,7 @@ int runCapture(const Args& args, Context& ctx) {
     result.windowID = windowID;
     result.windowFrame = *frame;
     writeSession(ctx, result, out);
-    ctx.err << "Recorded " << result.events.size() << " events to " << out << std::endl;
+    ctx.err << "Recorded " << result.events.size() << " events to " << escapeForTerminal(out) << std::endl;
     return 0;
 }
 

@@ -17,6 +17,10 @@ Option dataDirOption();
 // Opens the gallery of --data-dir, else of the context's XDG_DATA_HOME or HOME. An unreadable
 // catalog is refused: the store has printed why, and murmura-cli never overwrites it.
 ArtworkStore openStore(const Args& args, Context& ctx);
+// Fails, in one line, when a file the command is to write resolves into the gallery (of
+// --data-dir when the command has it, else the default one) or cannot be written there now:
+// checked before the work, so that a typo never costs a recording or a render.
+void checkOutputPath(const Args& args, Context& ctx, const std::string& path);
 
 // --width W and --height H.
 Option widthOption();

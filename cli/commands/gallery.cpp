@@ -5,6 +5,8 @@
 #include "cli/commands/commands.h"
 #include "gallery/artwork_exporter.h"
 #include "gallery/artwork_finishing.h"
+#include "gallery/output_paths.h"
+#include "support/atomic_file.h"
 #include "support/text.h"
 
 namespace murmura::cli {
@@ -16,16 +18,29 @@ Option dataDirOption() {
             .validate = notEmpty()};
 }
 
+namespace {
+
+std::optional<std::filesystem::path> galleryBase(const Args& args, Context& ctx) {
+    if (auto dir = args.get("data-dir")) return std::filesystem::path(*dir);
+    // A context without an environment (an embedding caller, a test) has no variables set.
+    auto env = [&](const char* name) { return ctx.env ? ctx.env(name) : std::nullopt; };
+    return ArtworkStore::baseDirectoryFor(env("XDG_DATA_HOME"), env("HOME"));
+}
+
+}  // namespace
+
+void checkOutputPath(const Args& args, Context& ctx, const std::string& path) {
+    if (const auto base = galleryBase(args, ctx))
+        if (auto outside = checkOutputOutsideGallery(path, *base / "Murmura" / "Artworks"); !outside)
+            fail(args.command + ": " + outside.error());
+    if (auto writable = checkOutputWritable(path); !writable) fail(args.command + ": " + writable.error());
+}
+
 ArtworkStore openStore(const Args& args, Context& ctx) {
-    std::optional<std::filesystem::path> base;
-    if (auto dir = args.get("data-dir")) {
-        base = *dir;
-    } else {
-        base = ArtworkStore::baseDirectoryFor(ctx.env("XDG_DATA_HOME"), ctx.env("HOME"));
-        if (!base) {
-            const ArtworkStore::StoreError none{ArtworkStore::StoreError::Code::directoryCreationFailed, {}, "no home directory"};
-            fail(args.command + ": " + withDetail(none.message(), none.detail));
-        }
+    const std::optional<std::filesystem::path> base = galleryBase(args, ctx);
+    if (!base) {
+        const ArtworkStore::StoreError none{ArtworkStore::StoreError::Code::directoryCreationFailed, {}, "no home directory"};
+        fail(args.command + ": " + withDetail(none.message(), none.detail));
     }
     auto store = ArtworkStore::open(*base);
     if (!store) fail(args.command + ": " + withDetail(store.error().message(), store.error().detail));
@@ -71,9 +86,12 @@ int list(const Args& args, Context& ctx) {
         printJson(ctx, out);
         return 0;
     }
+    // Names come from catalogs and window titles: escaped, so each artwork stays one line and
+    // no name can send control sequences to the terminal.
     for (const ArtworkRecord& r : store.records())
-        ctx.out << r.id.toString() << "  " << formatCatalogDate(r.creationDate) << "  " << r.styleID << "  "
-                << r.displayName() << (availableImage(store, r) ? "" : "  (image unavailable)") << '\n';
+        ctx.out << r.id.toString() << "  " << formatCatalogDate(r.creationDate) << "  " << escapeForTerminal(r.styleID)
+                << "  " << escapeForTerminal(r.displayName()) << (availableImage(store, r) ? "" : "  (image unavailable)")
+                << '\n';
     return 0;
 }
 
@@ -107,18 +125,24 @@ int exportArtwork(const Args& args, Context& ctx) {
     const ArtworkRecord& record = existingRecord(args, store, id);
     auto image = store.loadImage(record);
     if (!image) fail(args.command + ": artwork " + id.toString() + ": image unavailable: " + image.error());
-    const std::string file = args.get("out").value_or(ArtworkExporter::defaultFilename(format));
-    auto bytes = ArtworkExporter::encode(*image, format);
-    if (!bytes) fail(args.command + ": " + file + ": " + withDetail(bytes.error().message(), bytes.error().detail));
-    if (auto written = writeOutputFile(ctx, file, *bytes); !written) {
-        // The file is first created as a temporary one beside the destination.
-        const bool created = written.error().rfind("Cannot create", 0) != 0;
-        const ArtworkExporter::ExportError error{created ? ArtworkExporter::ExportError::Code::writeFailed
-                                                         : ArtworkExporter::ExportError::Code::destinationCreationFailed,
-                                                 written.error()};
-        fail(args.command + ": " + file + ": " + withDetail(error.message(), error.detail));
+    std::string file;
+    if (auto out = args.get("out")) {
+        file = *out;
+        checkOutputPath(args, ctx, file);
+    } else {
+        // A name no other file has, created now: exports in the same second never share one.
+        checkOutputPath(args, ctx, ArtworkExporter::defaultFilename(format));
+        auto reserved = reserveDefaultExportPath(".", format);
+        if (!reserved) fail(args.command + ": " + reserved.error());
+        file = reserved->filename().string();
     }
-    ctx.out << file << '\n';
+    ctx.subject = file;
+    if (auto exported = ArtworkExporter::exportImage(*image, file, format); !exported) {
+        std::error_code ignored;
+        if (!args.has("out")) std::filesystem::remove(file, ignored);
+        fail(args.command + ": " + file + ": " + withDetail(exported.error().message(), exported.error().detail));
+    }
+    ctx.out << escapeForTerminal(file) << '\n';
     return 0;
 }
 

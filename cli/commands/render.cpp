@@ -52,6 +52,7 @@ int runRender(const Args& args, Context& ctx) {
     // Opened before rendering so that a gallery problem shows before minutes of work.
     std::optional<ArtworkStore> store;
     if (save) store = openStore(args, ctx);
+    if (auto out = args.get("out")) checkOutputPath(args, ctx, *out);
 
     const auto start = std::chrono::steady_clock::now();
     auto image = renderCapture(session, *renderer, canvas);

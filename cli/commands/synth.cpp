@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "cli/command.h"
+#include "cli/commands/commands.h"
 #include "session/synthetic_session.h"
 
 namespace murmura::cli {
@@ -40,6 +41,7 @@ int runSynth(const Args& args, Context& ctx) {
     options.minutes = args.number("minutes");
     options.seed = *parseSeed(args.value("seed"));
     if (auto window = args.get("window")) options.window = *parseWindow(*window);
+    checkOutputPath(args, ctx, args.value("out"));
     writeSession(ctx, synthesizeSession(options), args.value("out"));
     return 0;
 }

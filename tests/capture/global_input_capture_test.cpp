@@ -90,6 +90,13 @@ TEST_F(CaptureTest, TapEventsBecomeRawEventsOfTheRecordedTypes) {
     EXPECT_EQ(tap->installCount, 1);  // a disabled tap is not re-enabled by the capture
 }
 
+TEST_F(CaptureTest, CharacterKeysAreRecordedAsThePrivacyCodeWhenTheEventIsMade) {
+    ASSERT_TRUE(capture.startCapturing());
+    for (int64_t code : {0, 12, 49, 65536 + 0}) tap->feed(t::keyDown, {0, 0}, code);  // a, q, space
+    ASSERT_EQ(received.size(), 4u);
+    for (const RawEvent& e : received) EXPECT_EQ(e.keyCode, kRedactedKeyCode);
+}
+
 TEST_F(CaptureTest, TimestampsCountFromTheStartOnTheMonotonicClock) {
     clock.advance(2.5);
     ASSERT_TRUE(capture.startCapturing());

@@ -6,6 +6,7 @@
 #include "capture/x11/x11_event_translator.h"
 #include "capture/x11/x11_key_codes.h"
 #include "platform/x11/x11_server_clock.h"
+#include "session/raw_event.h"
 
 using namespace murmura;
 namespace t = murmura::tap_event_type;
@@ -91,6 +92,11 @@ TEST(X11Translation, EventsAndButtonStatesMapToTapTypes) {
         EXPECT_EQ(e.type, c.expected);
         EXPECT_EQ(e.scrollDx, c.dx);
         EXPECT_EQ(e.scrollDy, c.dy);
+    }
+    // Letters, digits, space and punctuation all leave as the one privacy code.
+    for (unsigned x : {38u, 56u, 10u, 19u, 65u, 61u}) {
+        EXPECT_EQ(translate(kKeyPress, x).keyCode, kRedactedKeyCode) << x;
+        EXPECT_EQ(translate(kKeyRelease, x).keyCode, kRedactedKeyCode) << x;
     }
     EXPECT_EQ(translate(kKeyPress, 36).keyCode, 36);
     EXPECT_EQ(translate(kKeyRelease, 22).type, t::keyUp);

@@ -102,7 +102,7 @@ TEST(CommandParser, EveryFailureIsOneLine) {
                                              c.subject = "x.json";
                                              throw std::runtime_error("disk on fire\nfor real");
                                          }}};
-    EXPECT_EQ(run(table, {"boom"}).err, "murmura-cli: boom: x.json: disk on fire for real\n");
+    EXPECT_EQ(run(table, {"boom"}).err, "murmura-cli: boom: x.json: disk on fire\\nfor real\n");
     EXPECT_EQ(run(table, {"paint"}).err, "murmura-cli: unknown command \"paint\" (see murmura-cli --help)\n");
     EXPECT_EQ(run({"gallery", "paint"}).err,
               "murmura-cli: gallery: unknown action \"paint\" (expected list, rename, delete or export)\n");
@@ -188,6 +188,38 @@ TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
     }
     EXPECT_EQ(test::readFile(path("s.json")), "old");
     EXPECT_EQ(test::entryCount(dir_.path()), 1u);  // no temporary file left behind
+}
+
+TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
+    const std::filesystem::path artworks = dir_ / "d" / "Murmura" / "Artworks";
+    std::filesystem::create_directories(artworks);
+    const std::string id = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
+    test::writeFile(artworks / "artworks.json",
+                    R"([{"id": ")" + id + R"(", "imageFilePath": ")" + id + R"(.png", "creationDate": "2026-12-05T09:24:42Z",)"
+                    R"( "plannedDuration": 300, "actualDuration": 299, "windowName": "w", "appName": "A",)"
+                    R"( "styleName": "S", "styleID": "s\u001b[2J", "customName": "two\nlines\u001b]0;x\u0007"}])");
+    ASSERT_TRUE(writePngFile(*RgbaImage::create(3, 2, ColorSpace::deviceRGB), (artworks / (id + ".png")).string()));
+    const std::string catalog = test::readFile(artworks / "artworks.json");
+    const std::string dataDir = path("d");
+    EXPECT_EQ(run({"gallery", "list", "--data-dir", dataDir}).out,
+              id + "  2026-12-05T09:24:42Z  s\\u001B[2J  two\\nlines\\u001B]0;x\\u0007\n");
+    // Onto the catalog, directly or through "..": refused, the catalog untouched.
+    for (const std::string& out : {(artworks / "artworks.json").string(), dataDir + "/Murmura/x/../Artworks/a.png"})
+        EXPECT_NE(run({"gallery", "export", id, "--format", "png", "--out", out, "--data-dir", dataDir}).err.find(
+                      "inside the artworks directory"), std::string::npos) << out;
+    EXPECT_EQ(test::readFile(artworks / "artworks.json"), catalog);
+    // Default names in one second: each export its own file.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    const Result first = run({"gallery", "export", id, "--format", "pdf", "--data-dir", dataDir});
+    const Result second = run({"gallery", "export", id, "--format", "pdf", "--data-dir", dataDir});
+    std::filesystem::current_path(cwd);
+    EXPECT_NE(first.out, second.out);
+    EXPECT_GT(std::filesystem::file_size(dir_ / first.out.substr(0, first.out.size() - 1)), 0u);
+    EXPECT_GT(std::filesystem::file_size(dir_ / second.out.substr(0, second.out.size() - 1)), 0u);
+    // An unwritable session path fails before any recording is attempted (no display needed).
+    EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
+              "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
 }
 
 TEST(CanvasRebase, ScalesTheWholeFrameOntoTheCanvas) {

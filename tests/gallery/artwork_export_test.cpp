@@ -165,10 +165,27 @@ TEST(ArtworkExporter, FailuresAreReportedAndLeaveNoPartialFile) {
         }
         EXPECT_EQ(r.error().code, Code::writeFailed) << file;
         EXPECT_FALSE(fs::exists(file));
+        // A failed export leaves an existing file as it was; a directory is no destination.
+        writeFile(file, std::string(100, 'o'));
+        {
+            FileSizeLimit limit(2000);
+            r = ArtworkExporter::exportImage(picture(300, 300), file, format);
+        }
+        ASSERT_FALSE(r);
+        EXPECT_EQ(readFile(file), std::string(100, 'o'));
+        fs::remove(file);
+        EXPECT_EQ(ArtworkExporter::exportImage(picture(4, 4), dir.path(), format).error().code,
+                  format == Format::png ? Code::destinationCreationFailed : Code::pdfContextCreationFailed);
     }
-    // Devices are written in place, never replaced.
+    EXPECT_EQ(entryCount(dir.path()), 0u);  // no temporary file left behind
+    // Devices are written in place, never replaced, and their failures reported.
     if (!fs::exists("/dev/full") || !fs::exists("/dev/null")) GTEST_SKIP() << "no /dev/full or /dev/null";
-    EXPECT_TRUE(ArtworkExporter::exportImage(picture(8, 8), "/dev/null", Format::png));
-    EXPECT_EQ(ArtworkExporter::exportImage(picture(64, 64), "/dev/full", Format::png).error().code, Code::writeFailed);
+    for (Format format : {Format::png, Format::pdf}) {
+        EXPECT_TRUE(ArtworkExporter::exportImage(picture(8, 8), "/dev/null", format));
+        auto full = ArtworkExporter::exportImage(picture(64, 64), "/dev/full", format);
+        ASSERT_FALSE(full);
+        EXPECT_EQ(full.error().code, Code::writeFailed);
+        EXPECT_NE(full.error().detail.find("No space left on device"), std::string::npos) << full.error().detail;
+    }
     EXPECT_TRUE(fs::exists("/dev/full"));
 }

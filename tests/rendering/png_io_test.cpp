@@ -74,6 +74,26 @@ TEST(Png, MalformedInputAndFileErrorsFailCleanly) {
     EXPECT_EQ(*readPngFile((dir / "a.png").string()), image);
     EXPECT_FALSE(writePngFile(image, (dir / "missing" / "b.png").string()));
     EXPECT_FALSE(readPngFile((dir / "none.png").string()));
+    EXPECT_EQ(readPngFile(dir.path().string()).error(), "cannot read file: is a directory");
+    EXPECT_EQ(readPngFile("/dev/zero").error(), "cannot read file: not a regular file");
+}
+
+TEST(Png, HeadersAskingForMoreThanTheLargestImageAreRefusedBeforeAllocating) {
+    // Signature, IHDR of the given size (8-bit RGBA), then the start of an IDAT chunk: all a
+    // decoder sees before it must allocate.
+    auto header = [](uint32_t w, uint32_t h) {
+        std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+        for (uint32_t v : {w, h})
+            for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
+        png.insert(png.end(), {8, 6, 0, 0, 0});
+        const uLong crc = crc32(0, png.data() + 12, 17);
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(crc >> shift));
+        png.insert(png.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+        return png;
+    };
+    EXPECT_EQ(decodePng(header(16384, 16384)).error(), "PNG image is too large");
+    // Within the bound the header is accepted and the missing data is what fails.
+    EXPECT_NE(decodePng(header(64, 64)).error(), "PNG image is too large");
 }
 
 TEST(Png, LargeImageIsOneValidZlibStreamOverSeveralIdatChunks) {

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "../test_events.h"
+#include "../test_files.h"
 #include "session/capture_result.h"
 #include "session/raw_event.h"
 #include "session/synthetic_session.h"
@@ -164,4 +165,23 @@ TEST(SyntheticSession, DeterministicWellFormedAndRealistic) {
     EXPECT_EQ(byType[EventType::appBecameActive], 0u);
     EXPECT_GT(outside, 0u);
     EXPECT_LT(outside, s.events.size() / 2);
+}
+// (The streamed reading of valid files is checked against decodeCaptureResult by the fuzz
+// regression test, on every seed.)
+TEST(SessionFile, HostileFilesFailInOneLineNamingTheEventAndKey) {
+    test::ScratchDirectory dir("session-files");
+    const std::string head = R"({"duration": 1, "windowID": 0, "windowFrame": [0,0,10,10], "events": [)";
+    const std::string event = R"({"id": "6BA7B810-9DAD-11D1-80B4-00C04FD430C8", "timestamp": 1, "type": "keyDown", "inScope": true})";
+    const std::pair<std::string, std::string> cases[] = {
+        {head + event + R"(, {"timestamp": 1e309}]})", "\"events[1].timestamp\": number out of range"},
+        {head + event + R"(, {"id": 1}]})", "\"events[1].id\": expected a string, found a number"},
+        {R"({"events": [], "windowFrame": [0,0,10,)" + std::string(400, '9') + "]}", "\"windowFrame[3]\": number out of range"},
+        {R"({"duration": 1, "windowID": 0, "windowFrame": [0,0,10,10]})", "\"events\": missing"},
+        {head + event + "]}" + std::string("\0\0trailing", 10), "malformed JSON: NUL byte at offset 170"},
+    };
+    for (const auto& [text, error] : cases) {
+        test::writeFile(dir / "bad.json", text);
+        EXPECT_EQ(readSessionFile((dir / "bad.json").string()).error(), error) << text.substr(0, 120);
+    }
+    EXPECT_EQ(readSessionFile("/dev/urandom").error(), "cannot read file: not a regular file");
 }

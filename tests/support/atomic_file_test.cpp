@@ -54,3 +54,18 @@ TEST(AtomicFile, FailuresNameTheReasonAndKeepTheOldFile) {
     EXPECT_TRUE(fs::is_directory(dir / "d"));
     EXPECT_EQ(entryCount(dir.path()), 2u);  // no temporary left by any failure
 }
+
+TEST(AtomicFile, OutputFilesFollowLinksAndAreCheckedBeforeLongWork) {
+    const ScratchDirectory dir_("murmura-atomic");
+    writeFile(dir_ / "target", "old");
+    std::filesystem::create_symlink(dir_ / "target", dir_ / "link");
+    const std::string text = "new";
+    ASSERT_TRUE(writeOutputFile(dir_ / "link", std::span(reinterpret_cast<const uint8_t*>(text.data()), 3)));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link"));
+    EXPECT_EQ(readFile(dir_ / "target"), "new");
+    const std::pair<std::filesystem::path, bool> cases[] = {  // path, writable
+        {dir_ / "target", true}, {dir_ / "new.json", true}, {"/dev/null", true}, {dir_.path(), false},
+        {dir_ / "missing" / "a.json", false}, {dir_ / "target" / "a.json", false},
+    };
+    for (const auto& [path, writable] : cases) EXPECT_EQ(checkOutputWritable(path).hasValue(), writable) << path;
+}

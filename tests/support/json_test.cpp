@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+
+#include "../test_files.h"
 
 using namespace murmura;
 
@@ -49,12 +52,67 @@ TEST(DecodeError, PrefixingBuildsAPath) {
     EXPECT_EQ((DecodeError{"", "bad"}).prefixed("events[0]").key, "events[0]");
 }
 
-TEST(JsonFiles, ReportsUnreadableAndMalformedFiles) {
-    auto missing = readJsonFile("/nonexistent/file.json");
-    ASSERT_FALSE(missing);
-    EXPECT_NE(missing.error().find("cannot open"), std::string::npos);
-    EXPECT_FALSE(readJsonFile(std::filesystem::temp_directory_path().string()));
-    auto bad = parseJson("{\"a\": ");
-    ASSERT_FALSE(bad);
-    EXPECT_EQ(bad.error().rfind("malformed JSON: ", 0), 0u);
+TEST(JsonParsing, HostileTextFailsInOneLineNamingWhere) {
+    std::string deepPath;  // the innermost accepted array when nesting one level too deep
+    for (size_t i = 0; i < kMaxJsonDepth; ++i) deepPath += "[0]";
+    const std::string tooDeep = "\"" + deepPath + "\": nested more than 64 levels deep";
+    const std::string longToken = "parse error at line 1, column 100003: syntax error while parsing value - invalid "
+                                  "string: missing closing quote; last read: '\"" + std::string(160, 'x');
+    const std::pair<std::string, std::string> cases[] = {  // text, error ("" = parses)
+        {R"({"a": 1e309})", "\"a\": number out of range"},
+        {R"({"events": [{"t": 1}, {"t": )" + std::string(400, '9') + "}]}", "\"events[1].t\": number out of range"},
+        {"[[1], [2, [3, -1e999]]]", "\"[1][1][1]\": number out of range"},
+        {R"({"a": 1.7976931348623157e308})", ""},
+        {std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']'), ""},
+        {std::string(kMaxJsonDepth + 1, '[') + std::string(kMaxJsonDepth + 1, ']'), tooDeep},
+        {std::string(100000, '['), tooDeep},
+        {std::string("{}\0{\"x\": 1}", 11), "malformed JSON: NUL byte at offset 2"},
+        {"[\"" + std::string(100000, 'x'), "malformed JSON: " + longToken.substr(0, 160) + "..."},
+    };
+    for (const auto& [text, error] : cases) {
+        auto parsed = parseJson(text);
+        EXPECT_EQ(parsed ? std::string() : parsed.error(), error) << text.substr(0, 80);
+    }
+}
+
+TEST(JsonParsing, ObjectsKeepOrderAndLastDuplicateWins) {
+    for (size_t keys : {3u, 40u}) {  // below and above the size where a hash index takes over
+        std::string text = "{";
+        for (size_t i = 0; i < keys; ++i) text += "\"k" + std::to_string(i) + "\": " + std::to_string(i) + ",";
+        auto parsed = parseJson(text + "\"k1\": \"again\", \"k0\": null}");
+        ASSERT_TRUE(parsed) << parsed.error();
+        ASSERT_EQ(parsed->size(), keys);
+        EXPECT_EQ((*parsed)["k1"], "again");
+        EXPECT_TRUE((*parsed)["k0"].is_null());
+        EXPECT_EQ(parsed->begin().key(), "k0");
+        EXPECT_EQ((*parsed)["k" + std::to_string(keys - 1)], keys - 1);
+    }
+}
+
+TEST(JsonFiles, ReadsRegularFilesOnlyWithinTheLimitAndStreamsTheNamedArray) {
+    test::ScratchDirectory dir("json-files");
+    test::writeFile(dir / "s.json", R"({"head": 1, "items": [{"v": 1}, 2, [3]], "tail": {"items": [9]}})");
+    test::writeFile(dir / "twice.json", R"({"items": [], "items": [1]})");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::tuple<std::filesystem::path, uint64_t, std::string> cases[] = {
+        {dir / "s.json", 40, "cannot read file: larger than 40 bytes"},
+        {dir / "missing.json", 64, "cannot open file: No such file or directory"},
+        {dir.path(), 64, "cannot read file: is a directory"},
+        {dir / "fifo", 64, "cannot read file: not a regular file"},
+        {"/dev/zero", 64, "cannot read file: not a regular file"},
+        {dir / "twice.json", 64, "\"items\": appears twice"},
+    };
+    for (const auto& [path, limit, error] : cases)
+        EXPECT_EQ(readJsonFile(path, limit, "items", [](const Json&) {}).error(), error) << path;
+
+    std::vector<Json> seen;
+    auto read = readJsonFile(dir / "s.json", 1024, "items", [&](const Json& e) { seen.push_back(e); });
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(seen, (std::vector<Json>{Json{{"v", 1}}, 2, Json::array({3})}));
+    EXPECT_EQ((*read)["items"], Json::array());
+    EXPECT_EQ((*read)["tail"]["items"], Json::array({9}));  // only the top-level member streams
+    auto failed = readJsonFile(dir / "s.json", 1024, "items", [](const Json& e) {
+        if (e.is_array()) json::fail("x", "bad");
+    });
+    EXPECT_EQ(failed.error(), "\"items[2].x\": bad");
 }

@@ -36,3 +36,14 @@ TEST(Text, Utf8ValidationAndRepair) {
     EXPECT_EQ(toValidUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(toValidUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
+
+TEST(Text, TerminalEscapingKeepsOneLineAndNoControlSequences) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain \xE2\x80\x94 text \\ ok", "plain \xE2\x80\x94 text \\ ok"},
+        {"two\nlines\r\tx", "two\\nlines\\r\\tx"},
+        {"\x1B[2J\x1B]0;title\x07", "\\u001B[2J\\u001B]0;title\\u0007"},
+        {"del\x7F c1\xC2\x9B sep\xE2\x80\xA8", "del\\u007F c1\\u009B sep\\u2028"},
+        {"bad\xFF\xC3", "bad\\xFF\\xC3"},
+    };
+    for (const auto& [text, escaped] : cases) EXPECT_EQ(escapeForTerminal(text), escaped);
+}
