@@ -119,8 +119,14 @@ void AppState::onCaptureFinished(const SessionCoordinator::Result& result, const
     std::weak_ptr<AppState*> alive = self_;
     const uint64_t session = sessionNumber_;
     env_.renderExecutor.execute([capture, renderer, frame, &scheduler, alive, session, window] {
-        // Worker thread: only the copies above are touched here.
-        std::optional<RgbaImage> image = renderCapture(capture, *renderer, frame);
+        // Worker thread: only the copies above are touched here. A renderer that fails in an
+        // unforeseen way (out of memory) counts as one that made no image.
+        std::optional<RgbaImage> image;
+        try {
+            image = renderCapture(capture, *renderer, frame);
+        } catch (...) {
+            image.reset();
+        }
         std::shared_ptr<const RgbaImage> shared =
             image ? std::make_shared<const RgbaImage>(std::move(*image)) : nullptr;
         scheduler.post([alive, session, shared, window, renderer, planned = capture.duration] {
@@ -195,7 +201,9 @@ bool AppState::deleteArtwork(const Uuid& id) {
 void AppState::abandonSession() {
     ++sessionNumber_;  // a capture result or image still on its way is dropped
     if (sessionCoordinator_) sessionCoordinator_->stop();
-    if (isRecording.value()) isRecording.send(false);
+    if (!isRecording.value()) return;
+    isRecording.send(false);
+    env_.presenter.showApplication();  // hidden when the session began
 }
 
 void AppState::releaseCoordinator() {

@@ -17,12 +17,13 @@ namespace {
 
 struct StubRenderer final : StyleRenderer {
     StyleDescriptor style{"stub", "Stub", StyleSeries::traditional};
-    bool producesImage = true;
+    bool producesImage = true, throws = false;
     mutable Canvases canvases;
     mutable std::vector<Point> positions;  // of the events it was given
     const StyleDescriptor& descriptor() const override { return style; }
     std::optional<RgbaImage> render(const MaterialEngineOutput& output, int64_t width, int64_t height) const override {
         canvases.emplace_back(width, height);
+        if (throws) throw std::bad_alloc();
         for (const auto& s : output.segments)
             for (const auto& e : s.segment.events) positions.push_back(*e.position);
         return producesImage ? RgbaImage::create(2, 2, ColorSpace::deviceRGB) : std::nullopt;
@@ -133,7 +134,7 @@ TEST_F(SessionFlow, SessionsEndCompleteOrBackInSetupWithTheirMessage) {
         std::string name;
         WindowDescriptor window = kEditor;
         std::optional<Rect> bounds = Rect{0, 0, 1440, 900};
-        bool tapTrusted = true, tapFails = false, image = true, gallery = true;
+        bool tapTrusted = true, tapFails = false, image = true, throws = false, gallery = true;
         double stopAt = 0;  // 0: runs to its end
         Phase phase = Phase::complete;
         std::string error = {};
@@ -153,9 +154,10 @@ TEST_F(SessionFlow, SessionsEndCompleteOrBackInSetupWithTheirMessage) {
               .error = "Accessibility permission is required to capture input events", .canvas = {}},
              {.name = "no tap", .tapFails = true, .phase = Phase::setup,
               .error = std::string(message(CaptureError::eventTapCreationFailed)), .canvas = {}},
-             {.name = "no image", .image = false, .phase = Phase::setup, .error = std::string(AppState::renderingFailedMessage)}}) {
+             {.name = "no image", .image = false, .phase = Phase::setup, .error = std::string(AppState::renderingFailedMessage)},
+             {.name = "renderer throws", .throws = true, .phase = Phase::setup, .error = std::string(AppState::renderingFailedMessage)}}) {
         SCOPED_TRACE(w.name);
-        tap->trusted = w.tapTrusted, tap->failTapCreation = w.tapFails, stub->producesImage = w.image;
+        tap->trusted = w.tapTrusted, tap->failTapCreation = w.tapFails, stub->producesImage = w.image, stub->throws = w.throws;
         stub->canvases.clear(), stub->positions.clear(), presenter.calls.clear();
         displayBounds = w.bounds;
         galleryBase = dir / w.name;
@@ -218,10 +220,12 @@ TEST_F(SessionFlow, RenameTrimsAndClearsOnTheDefaultTitleAndFailuresAreNoticed) 
 
     std::filesystem::remove(store().catalogPath());
     const Uuid id = state->currentArtwork.value()->id;
+    const uint64_t revision = state->catalogRevision.value();
     EXPECT_TRUE(state->deleteArtwork(id));
     EXPECT_FALSE(state->currentArtwork.value());
     EXPECT_FALSE(state->deleteArtwork(id));
     EXPECT_TRUE(noticeStartsWith("Failed to delete artwork: "));
+    EXPECT_EQ(state->catalogRevision.value(), revision + 2);  // the gallery reloads after each attempt
 }
 
 TEST_F(SessionFlow, LeavingAResultClearsInOrderAndKeepsTheSelections) {
@@ -251,6 +255,7 @@ TEST_F(SessionFlow, LeavingAResultClearsInOrderAndKeepsTheSelections) {
 TEST_F(SessionFlow, LeavingARunningSessionStopsItAndDropsItsResult) {
     session(5);
     state->returnToGallery();
+    EXPECT_EQ(presenter.calls, "hs");
     EXPECT_FALSE(state->isRecording.value() || tap->isInstalled());
     EXPECT_EQ(scheduler.activeTimerCount(), 0u);
 
