@@ -211,14 +211,18 @@ void AppState::releaseCoordinator() {
     sessionCoordinator_.reset();
 }
 
-void AppState::returnToGallery() {
-    abandonSession();
+void AppState::clearSessionResult() {
     artwork.send(nullptr);
     currentArtwork.send(std::nullopt);
     elapsedTime.send(0.0);
     errorMessage.send(std::nullopt);
     storageNotice.send(std::nullopt);
     releaseCoordinator();
+}
+
+void AppState::returnToGallery() {
+    abandonSession();
+    clearSessionResult();
     phase.send(Phase::gallery);
 }
 
@@ -226,12 +230,7 @@ void AppState::prepareNewSession() {
     abandonSession();
     phase.send(Phase::setup);
     selectedWindow.send(std::nullopt);
-    artwork.send(nullptr);
-    currentArtwork.send(std::nullopt);
-    elapsedTime.send(0.0);
-    errorMessage.send(std::nullopt);
-    storageNotice.send(std::nullopt);
-    releaseCoordinator();
+    clearSessionResult();
 }
 
 void AppState::reportStorageFailure(StorageNotice::Operation operation, std::string_view prefix,

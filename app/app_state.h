@@ -130,6 +130,8 @@ private:
     void failSession(std::string message);
     void abandonSession();
     void releaseCoordinator();
+    // The result, notices and coordinator of the last session, in the order screens expect.
+    void clearSessionResult();
     void reportStorageFailure(StorageNotice::Operation operation, std::string_view prefix,
                               const ArtworkStore::StoreError& error);
     void catalogChanged() { catalogRevision.send(catalogRevision.value() + 1); }
