@@ -10,23 +10,41 @@ InkMaterial pipelineInkMaterial() {
 
 MaterialEnergyModel pipelineEnergyModel() { return MaterialEnergyModel::defaultPreset(); }
 
-std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame) {
+CanvasScale canvasScale(const Rect& frame, CanvasSize canvas) {
+    const CanvasSize standard = canvasSize(frame);
+    auto side = [](double points, int64_t pixels, int64_t standardPixels) {
+        if (pixels == standardPixels || !(points > 0) || !std::isfinite(points)) return 2.0;
+        return static_cast<double>(pixels) / points;
+    };
+    return CanvasScale{side(frame.width, canvas.width, standard.width), side(frame.height, canvas.height, standard.height)};
+}
+
+std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame, CanvasSize canvas) {
+    const CanvasScale scale = canvasScale(frame, canvas);
     std::vector<RawEvent> out = events;
     for (RawEvent& e : out)
-        if (e.position) e.position = Point{(e.position->x - frame.x) * 2.0, (e.position->y - frame.y) * 2.0};
+        if (e.position) e.position = Point{(e.position->x - frame.x) * scale.x, (e.position->y - frame.y) * scale.y};
     return out;
 }
 
+std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame) {
+    return rebaseEvents(events, frame, canvasSize(frame));
+}
+
 namespace {
-std::vector<Segment> buildSegments(const CaptureResult& capture) {
+std::vector<Segment> buildSegments(const CaptureResult& capture, CanvasSize canvas) {
     const SegmentBuilder builder(GestureThresholds::defaultPreset());
-    return builder.build(rebaseEvents(capture.events, capture.windowFrame));
+    return builder.build(rebaseEvents(capture.events, capture.windowFrame, canvas));
 }
 }  // namespace
 
 SessionAnalysis analyseSession(const CaptureResult& capture) {
+    return analyseSession(capture, canvasSize(capture.windowFrame));
+}
+
+SessionAnalysis analyseSession(const CaptureResult& capture, CanvasSize canvas) {
     SessionAnalysis analysis;
-    analysis.segments = buildSegments(capture);
+    analysis.segments = buildSegments(capture, canvas);
     const SilentSpanBuilder spans;
     analysis.silentSpans = spans.build(analysis.segments, capture.duration);
     analysis.silentRatio = spans.silentRatio(analysis.silentSpans, capture.duration);
@@ -34,8 +52,12 @@ SessionAnalysis analyseSession(const CaptureResult& capture) {
 }
 
 MaterialEngineOutput materialize(const CaptureResult& capture) {
+    return materialize(capture, canvasSize(capture.windowFrame));
+}
+
+MaterialEngineOutput materialize(const CaptureResult& capture, CanvasSize canvas) {
     const MaterialEngine engine(pipelineInkMaterial(), pipelineEnergyModel());
-    return engine.process(buildSegments(capture), capture.duration);
+    return engine.process(buildSegments(capture, canvas), capture.duration);
 }
 
 CanvasSize canvasSize(const Rect& frame) {
@@ -50,12 +72,13 @@ CanvasSize canvasSize(const Rect& frame) {
 
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        CanvasSize canvas) {
-    return renderer.render(materialize(capture), canvas.width, canvas.height);
+    return renderer.render(materialize(capture, canvas), canvas.width, canvas.height);
 }
 
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        const Rect& canvasFrame) {
-    return renderCapture(capture, renderer, canvasSize(canvasFrame));
+    const CanvasSize canvas = canvasSize(canvasFrame);
+    return renderer.render(materialize(capture), canvas.width, canvas.height);
 }
 
 }  // namespace murmura

@@ -15,31 +15,48 @@ namespace murmura {
 InkMaterial pipelineInkMaterial();
 MaterialEnergyModel pipelineEnergyModel();
 
-// ((x, y) - frame origin) x 2 for every event with a position; everything else unchanged.
+struct CanvasSize {
+    int64_t width = 0;
+    int64_t height = 0;
+    friend bool operator==(const CanvasSize&, const CanvasSize&) = default;
+};
+// Twice the window's size in points, truncated to whole pixels.
+CanvasSize canvasSize(const Rect& windowFrame);
+
+// How many canvas pixels one window point spans on each axis when the whole window frame is
+// drawn on the canvas: canvas side / frame side, and exactly 2 on a side of the default canvas
+// (whose truncation to whole pixels must not nudge positions).
+struct CanvasScale {
+    double x = 2.0;
+    double y = 2.0;
+};
+CanvasScale canvasScale(const Rect& windowFrame, CanvasSize canvas);
+
+// ((x, y) - frame origin) x scale for every event with a position; everything else unchanged.
+// Without a canvas, the default canvas (x 2).
 std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& windowFrame);
+std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& windowFrame, CanvasSize canvas);
 
 struct SessionAnalysis {
     std::vector<Segment> segments;
     std::vector<SilentSpan> silentSpans;
     double silentRatio = 0;
 };
-// Rebased events cut into segments and silent spans.
+// Rebased events cut into segments and silent spans; without a canvas, the default one of the
+// capture's window frame.
 SessionAnalysis analyseSession(const CaptureResult& capture);
+SessionAnalysis analyseSession(const CaptureResult& capture, CanvasSize canvas);
 
 // Rebase, segments and material: the renderer's input.
 MaterialEngineOutput materialize(const CaptureResult& capture);
-
-struct CanvasSize {
-    int64_t width = 0;
-    int64_t height = 0;
-};
-// Twice the window's size in points, truncated to whole pixels.
-CanvasSize canvasSize(const Rect& windowFrame);
+MaterialEngineOutput materialize(const CaptureResult& capture, CanvasSize canvas);
 
 // The whole pipeline. canvasFrame is the window frame listed at setup time (the capture's
-// own frame where the caller has no other).
+// own frame where the caller has no other): positions are rebased x 2 from the capture's frame
+// onto a canvas twice canvasFrame's size.
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        const Rect& canvasFrame);
+// The whole capture's window frame drawn onto a canvas of the given size.
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        CanvasSize canvas);
 

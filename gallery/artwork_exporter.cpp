@@ -57,15 +57,15 @@ cairo_surface_t* cairoImage(const RgbaImage& image) {
     return surface;
 }
 
-Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesystem::path& path) {
-    const double width = static_cast<double>(image.width());
-    const double height = static_cast<double>(image.height());
-    cairo_surface_t* pdf = cairo_pdf_surface_create(path.c_str(), width, height);
+// Draws the one page onto a PDF surface and finishes it; the surface is destroyed.
+Expected<void, ExportError> drawPdf(cairo_surface_t* pdf, const RgbaImage& image) {
     if (cairo_surface_status(pdf) != CAIRO_STATUS_SUCCESS) {
         const std::string reason = cairo_status_to_string(cairo_surface_status(pdf));
         cairo_surface_destroy(pdf);
         return unexpected(exportError(ExportError::Code::pdfContextCreationFailed, reason));
     }
+    const double width = static_cast<double>(image.width());
+    const double height = static_cast<double>(image.height());
     cairo_surface_t* source = cairoImage(image);
     cairo_t* cr = cairo_create(pdf);
     // One pixel per point from the origin: the image covers the page box exactly, once.
@@ -81,12 +81,26 @@ Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesys
     cairo_surface_finish(pdf);
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(pdf);
     cairo_surface_destroy(pdf);
-    if (status != CAIRO_STATUS_SUCCESS) {
+    if (status != CAIRO_STATUS_SUCCESS)
+        return unexpected(exportError(ExportError::Code::writeFailed, cairo_status_to_string(status)));
+    return {};
+}
+
+Expected<void, ExportError> exportPdf(const RgbaImage& image, const std::filesystem::path& path) {
+    const double width = static_cast<double>(image.width());
+    const double height = static_cast<double>(image.height());
+    auto drawn = drawPdf(cairo_pdf_surface_create(path.c_str(), width, height), image);
+    if (!drawn && drawn.error().code == ExportError::Code::writeFailed) {
         std::error_code ignored;
         if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
-        return unexpected(exportError(ExportError::Code::writeFailed, cairo_status_to_string(status)));
     }
-    return {};
+    return drawn;
+}
+
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(closure);
+    bytes->insert(bytes->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -122,6 +136,21 @@ Expected<void, ArtworkExporter::ExportError> ArtworkExporter::exportImage(const 
                                                                           const std::filesystem::path& path,
                                                                           ExportFormat format) {
     return format == ExportFormat::pdf ? exportPdf(image, path) : exportPng(image, path);
+}
+
+Expected<std::vector<uint8_t>, ArtworkExporter::ExportError> ArtworkExporter::encode(const RgbaImage& image,
+                                                                                    ExportFormat format) {
+    if (format == ExportFormat::png) {
+        auto bytes = encodePng(image);
+        if (!bytes) return unexpected(exportError(ExportError::Code::writeFailed, bytes.error()));
+        return std::move(bytes).value();
+    }
+    std::vector<uint8_t> bytes;
+    auto drawn = drawPdf(cairo_pdf_surface_create_for_stream(appendBytes, &bytes, static_cast<double>(image.width()),
+                                                             static_cast<double>(image.height())),
+                         image);
+    if (!drawn) return unexpected(drawn.error());
+    return bytes;
 }
 
 }  // namespace murmura

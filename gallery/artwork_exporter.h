@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rendering/rgba_image.h"
 #include "support/expected.h"
@@ -37,6 +38,8 @@ public:
     // be a device or a pipe); after a failed write it is removed.
     static Expected<void, ExportError> exportImage(const RgbaImage& image, const std::filesystem::path& path,
                                                    ExportFormat format);
+    // The bytes exportImage writes, for callers that place the file themselves (atomically).
+    static Expected<std::vector<uint8_t>, ExportError> encode(const RgbaImage& image, ExportFormat format);
 };
 
 }  // namespace murmura

@@ -152,18 +152,14 @@ void writeString(const std::string& s, std::string& out) {
 }
 
 void writeNumber(const Json& v, std::string& out) {
-    char text[64];
-    std::to_chars_result r;
-    if (v.is_number_unsigned()) {
-        r = std::to_chars(text, text + sizeof text, v.get<uint64_t>());
-    } else if (v.is_number_integer()) {
-        r = std::to_chars(text, text + sizeof text, v.get<int64_t>());
-    } else {
-        const double d = v.get<double>();
-        if (!std::isfinite(d)) throw EncodeFailure{"a duration is not a finite number"};
+    if (v.is_number_float()) {
         // Shortest text that reads back as the same double; whole numbers without ".0".
-        r = std::to_chars(text, text + sizeof text, d);
+        if (!appendJsonNumber(out, v.get<double>())) throw EncodeFailure{"a duration is not a finite number"};
+        return;
     }
+    char text[32];
+    const auto r = v.is_number_unsigned() ? std::to_chars(text, text + sizeof text, v.get<uint64_t>())
+                                          : std::to_chars(text, text + sizeof text, v.get<int64_t>());
     out.append(text, r.ptr);
 }
 

@@ -25,11 +25,20 @@ std::string ArtworkStore::StoreError::message() const {
     return detail;
 }
 
-std::optional<fs::path> ArtworkStore::defaultBaseDirectory() {
+std::optional<fs::path> ArtworkStore::baseDirectoryFor(const std::optional<std::string>& xdg,
+                                                       const std::optional<std::string>& home) {
     // XDG: a relative XDG_DATA_HOME is invalid and ignored.
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return fs::path(xdg);
-    if (const char* home = std::getenv("HOME"); home && home[0] != '\0') return fs::path(home) / ".local" / "share";
+    if (xdg && !xdg->empty() && (*xdg)[0] == '/') return fs::path(*xdg);
+    if (home && !home->empty()) return fs::path(*home) / ".local" / "share";
     return std::nullopt;
+}
+
+std::optional<fs::path> ArtworkStore::defaultBaseDirectory() {
+    auto variable = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    return baseDirectoryFor(variable("XDG_DATA_HOME"), variable("HOME"));
 }
 
 Expected<ArtworkStore, ArtworkStore::StoreError> ArtworkStore::openDefault() {

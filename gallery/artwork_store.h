@@ -44,6 +44,9 @@ public:
 
     // $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share; nothing without either.
     static std::optional<std::filesystem::path> defaultBaseDirectory();
+    // The same rule for given values of XDG_DATA_HOME and HOME (absent when unset).
+    static std::optional<std::filesystem::path> baseDirectoryFor(const std::optional<std::string>& xdgDataHome,
+                                                                 const std::optional<std::string>& home);
     // Creates <base>/Murmura/Artworks with its parents where missing and loads the catalog. An
     // unreadable or invalid catalog is reported as "Failed to load artwork catalog: ..." and the
     // store starts empty, leaving the file as it is until the next save.

@@ -1,5 +1,6 @@
 #include "support/json.h"
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -117,6 +118,14 @@ std::pair<double, double> numberPair(const Json& value, std::string_view key) {
 }
 
 }  // namespace json
+
+bool appendJsonNumber(std::string& out, double v) {
+    if (!std::isfinite(v)) return false;
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, v);
+    out.append(text, r.ptr);
+    return true;
+}
 
 Expected<Json, std::string> parseJson(std::string_view text) {
     try {

@@ -65,6 +65,11 @@ std::vector<double> numbers(const Json& value, std::string_view key, size_t n);
 
 }  // namespace json
 
+// Appends the shortest text that reads back as the same double ("0.1", "3", "1e+300"), for
+// writers that stream JSON without building a Json value. False, appending nothing, when v is
+// not finite: JSON has no such number.
+bool appendJsonNumber(std::string& out, double v);
+
 // Parses JSON text; the error is a one-line description with the position.
 Expected<Json, std::string> parseJson(std::string_view text);
 // Reads and parses a file; the error says what went wrong (the caller adds the path).

@@ -1,0 +1,201 @@
+// The declared-command parser and each command's wiring, run in-process.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "../test_events.h"
+#include "../test_files.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/inspect.h"
+#include "rendering/png_io.h"
+
+using namespace murmura;
+using namespace murmura::cli;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(std::span<const Command> table, const std::vector<std::string>& args,
+           std::map<std::string, std::string> env = {}) {
+    std::ostringstream out, err;
+    Context ctx{out, err, [env](const std::string& name) -> std::optional<std::string> {
+                    auto it = env.find(name);
+                    return it == env.end() ? std::nullopt : std::optional(it->second);
+                }};
+    const int status = runCommandLine(table, args, ctx);
+    return {status, out.str(), err.str()};
+}
+Result run(const std::vector<std::string>& args, std::map<std::string, std::string> env = {}) {
+    return run(commands(), args, std::move(env));
+}
+
+const Command& command(const std::string& name) {
+    return *std::find_if(commands().begin(), commands().end(), [&](const Command& c) { return c.name == name; });
+}
+
+const std::vector<Command> kProbe = {{
+    .name = "probe",
+    .summary = "probe things",
+    .description = "Probes.",
+    .positionals = {{"IN", "IN file"}, {"OUT"}},
+    .options = {{.name = "size", .valueName = "N", .help = "how big", .validate = integerFrom(1, 9), .required = true},
+                {.name = "fast", .help = "hurry\nvery much"}},
+    .run = [](const Args& a, Context& c) { return (c.out << a.positional[0] << a.positional[1] << a.integer("size")
+                                                         << a.has("fast"), 0); },
+}};
+
+class CommandTest : public ::testing::Test {
+protected:
+    test::ScratchDirectory dir_{"murmura-cli"};
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // A 60 s session in the window (100, 50, 400, 300).
+    std::string session(std::vector<RawEvent> events) const {
+        test::writeFile(path("s.json"), encodeSessionFile(CaptureResult{std::move(events), 60, 0, Rect{100, 50, 400, 300}}));
+        return path("s.json");
+    }
+};
+
+}  // namespace
+
+TEST(CommandParser, GeneratesUsageAndHelpFromTheDeclaration) {
+    EXPECT_EQ(helpText(kProbe[0]),
+              "usage: murmura-cli probe IN OUT --size N [--fast]\nProbes.\n"
+              "  --size N             how big\n  --fast               hurry\n                       very much\n");
+    EXPECT_NE(usageText(kProbe).find("\n  probe IN OUT --size N [--fast]     probe things\n"), std::string::npos);
+    const Result help = run(kProbe, {"probe", "--bogus", "--help"}), none = run(kProbe, {});
+    EXPECT_EQ(std::tie(help.status, help.out), std::make_tuple(0, helpText(kProbe[0])));
+    EXPECT_EQ(std::tie(none.status, none.err), std::make_tuple(1, usageText(kProbe)));
+}
+
+struct ParseCase {
+    std::vector<std::string> args;
+    std::string err;  // empty: succeeds with out "ab31"
+    friend void PrintTo(const ParseCase& c, std::ostream* os) { *os << (c.err.empty() ? "accepted" : c.err); }
+};
+class CommandParse : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(CommandParse, AcceptsOrFailsWithOneLine) {
+    std::vector<std::string> args = {"probe"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    Result r = run(kProbe, args);
+    EXPECT_EQ(r.status, GetParam().err.empty() ? 0 : 1);
+    EXPECT_EQ(r.out, GetParam().err.empty() ? "ab31" : "");
+    EXPECT_EQ(r.err, GetParam().err.empty() ? "" : "murmura-cli: " + GetParam().err + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandParse,
+    ::testing::Values(ParseCase{{"a", "--fast", "b", "--size", "3"}, ""},
+                      ParseCase{{"a", "--size", "3"}, "probe: expected IN file and OUT (see murmura-cli probe --help)"},
+                      ParseCase{{"a", "b", "c", "--size", "3"}, "probe: expected IN file and OUT (see murmura-cli probe --help)"},
+                      ParseCase{{"a", "b"}, "probe: missing --size (see murmura-cli probe --help)"},
+                      ParseCase{{"a", "b", "--size"}, "probe: option --size needs a value"},
+                      ParseCase{{"a", "b", "--size", "12"}, "probe: --size expects an integer from 1 to 9, got \"12\""},
+                      ParseCase{{"a", "b", "--size", "3", "--slow"}, "probe: unknown option --slow"}));
+
+TEST(CommandParser, EveryFailureIsOneLine) {
+    const std::vector<Command> table = {{.name = "boom", .run = [](const Args&, Context& c) -> int {
+                                             c.subject = "x.json";
+                                             throw std::runtime_error("disk on fire\nfor real");
+                                         }}};
+    EXPECT_EQ(run(table, {"boom"}).err, "murmura-cli: boom: x.json: disk on fire for real\n");
+    EXPECT_EQ(run(table, {"paint"}).err, "murmura-cli: unknown command \"paint\" (see murmura-cli --help)\n");
+    EXPECT_EQ(run({"gallery", "paint"}).err,
+              "murmura-cli: gallery: unknown action \"paint\" (expected list, rename, delete or export)\n");
+}
+
+TEST_F(CommandTest, StylesSegmentsAndMaterial) {
+    EXPECT_GE(Json::parse(run({"styles", "--all"}).out).size(), Json::parse(run({"styles"}).out).size());
+    // Positions rebase to ((x - 100) * 2, (y - 50) * 2); silent: [0, 1], [1.1, 1.2], [1.2, 60].
+    Result seg = run({"segments", session({test::move(1.0, 110, 60), test::move(1.1, 160, 60), test::down(1.2, 160, 60)})});
+    ASSERT_EQ(seg.status, 0) << seg.err;
+    const Json j = Json::parse(seg.out);
+    ASSERT_EQ(j["segments"].size(), 2u);
+    EXPECT_EQ(j["segments"][0]["events"][0]["position"], Json::parse("[20.0, 20.0]"));
+    EXPECT_EQ(j["segments"][1]["segmentType"], "discrete");
+    EXPECT_NEAR(j["silentRatio"].get<double>(), (1.0 + 0.1 + 58.8) / 60.0, 1e-12);
+
+    const Result material = run({"material", session({test::keyDown(2.0, 36)})});
+    EXPECT_DOUBLE_EQ(Json::parse(material.out)["segments"][0]["properties"]["strokeWidth"].get<double>(), 27.0);
+    EXPECT_EQ(run({"segments", path("missing.json")}).err.find("murmura-cli: " + path("missing.json") + ": "), 0u);
+}
+
+TEST_F(CommandTest, RenderWritesTheRequestedCanvas) {
+    const std::string file = session({test::move(1.0, 110, 60), test::move(1.2, 300, 200), test::move(1.4, 480, 330)});
+    EXPECT_EQ(run({"render", file, "--style", "nope", "--out", path("o.png")}).err,
+              "murmura-cli: render: unknown style \"nope\" (see murmura-cli styles --all)\n");
+    EXPECT_EQ(run({"render", file, "--style", "graffo"}).err,
+              "murmura-cli: render: missing --out (see murmura-cli render --help)\n");
+    EXPECT_NE(run({"render", file, "--style", "graffo", "--save", "--window-name", "\xff"}).err.find("not valid UTF-8"),
+              std::string::npos);
+    Result r = run({"render", file, "--style", "graffo", "--width", "80", "--height", "30", "--out", path("o.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("Rendered graffo at 80 x 30 in ", 0), 0u) << r.err;
+    auto image = readPngFile(path("o.png"));
+    EXPECT_TRUE(image && image->width() == 80 && image->height() == 30);
+}
+
+TEST_F(CommandTest, InspectHandsTheStyleItsInputs) {
+    const std::string file = session({test::move(1.0, 110, 60), test::move(1.1, 160, 60)});
+    EXPECT_EQ(run({"inspect", file, "--style", "graffo"}).err,
+              "murmura-cli: inspect: style 'graffo' has no intermediate results to show\n");
+    const InspectorTable table = {{"graffo", [](const InspectInput& in, std::ostream& out) {
+                                       const Point p = *in.material.segments[0].segment.events[0].position;
+                                       out << "[" << in.canvas.width << ", " << in.canvas.height << ", " << p.x << ", "
+                                           << p.y << ", " << in.options.integer("count") << "]";
+                                   }}};
+    std::ostringstream out, err;
+    Context ctx{out, err, {}};
+    const Args args = parseArgs(command("inspect"), "inspect",
+                                {file, "--style", "graffo", "--width", "400", "--height", "150", "--count", "7"});
+    ASSERT_EQ(runInspect(args, ctx, table), 0);
+    // (110, 60) in the frame (100, 50, 400, 300) scaled by 400 / 400 and 150 / 300.
+    EXPECT_EQ(out.str(), "[400, 150, 10, 5, 7]\n");
+}
+
+TEST_F(CommandTest, SynthCaptureAndWindowsArguments) {
+    ASSERT_EQ(run({"synth", "--minutes", "0.2", "--seed", "4", "--window", "10,20,800,600", "--out", path("a")}).status, 0);
+    EXPECT_EQ(readSessionFile(path("a"))->windowFrame, (Rect{10, 20, 800, 600}));
+    EXPECT_EQ(run({"synth", "--minutes", "1", "--seed", "-4", "--out", "x"}).err,
+              "murmura-cli: synth: --seed expects an unsigned 64-bit integer, got \"-4\"\n");
+    EXPECT_EQ(run({"capture", "--seconds", "0", "--out", "x"}).err,
+              "murmura-cli: capture: --seconds must be above 0 and at most 86400\n");
+    EXPECT_EQ(run({"capture", "--seconds", "1", "--window", "3", "--all", "--out", "x"}).err,
+              "murmura-cli: capture: give either --window or --all\n");
+    EXPECT_EQ(run({"windows", "x"}).err, "murmura-cli: windows: unexpected argument \"x\"\n");
+}
+
+TEST_F(CommandTest, GalleryOpensTheStoreOfTheEnvironment) {
+    EXPECT_EQ(run({"gallery", "list", "--json"}, {{"XDG_DATA_HOME", path("xdg")}, {"HOME", path("h")}}).out, "[]\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "Murmura" / "Artworks"));
+    EXPECT_NE(run({"gallery", "list"}, {}).err.find("no home directory"), std::string::npos);
+    EXPECT_EQ(run({"gallery", "delete", "nope", "--data-dir", path("d")}).err.find("gallery delete: \"nope\" is not an"),
+              13u);
+}
+
+TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
+    test::writeFile(path("s.json"), "old");
+    {
+        test::FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.active());
+        Result r = run({"synth", "--minutes", "0.2", "--seed", "1", "--out", path("s.json")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("murmura-cli: " + path("s.json") + ": cannot write the session: ", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(test::readFile(path("s.json")), "old");
+    EXPECT_EQ(test::entryCount(dir_.path()), 1u);  // no temporary file left behind
+}
+
+TEST(CanvasRebase, ScalesTheWholeFrameOntoTheCanvas) {
+    const Rect frame{40, 20, 800.5, 600};
+    auto at = [&](CanvasSize canvas) { return *rebaseEvents({test::move(1, 100.25, 50)}, frame, canvas)[0].position; };
+    // The default canvas (1601 x 1200) keeps exactly x 2; 400 x 150 scales by 400 / 800.5 and 1 / 4.
+    EXPECT_EQ(*rebaseEvents({test::move(1, 100.25, 50)}, frame)[0].position, (Point{120.5, 60}));
+    EXPECT_EQ(at({1601, 1200}), (Point{120.5, 60}));
+    EXPECT_EQ(at({400, 150}), (Point{60.25 * 400 / 800.5, 7.5}));
+    EXPECT_EQ(at({1601, 300}), (Point{120.5, 15}));
+}
