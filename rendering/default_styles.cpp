@@ -5,6 +5,7 @@
 #include "rendering/style_registry.h"
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
+#include "rendering/styles/skeinfall.h"
 
 namespace murmura {
 
@@ -12,6 +13,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
         std::make_shared<FluidReplayRenderer>(inkWaterStyle()),
         std::make_shared<FluidReplayRenderer>(watercolorStyle()),
+        std::make_shared<SkeinfallRenderer>(),
         std::make_shared<GraffoRenderer>(),
     };
 }
