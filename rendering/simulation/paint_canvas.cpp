@@ -31,17 +31,24 @@ MURMURA_SIMD_CLONES void blobWeights(float* __restrict a, int32_t x0, int32_t n,
     }
 }
 
-// Moves n pixels towards `color` by their coverage; results round halves away from zero.
+// A channel value in [-0.5, 255.5) rounded to the nearest byte, halves away from zero. The
+// fraction x - trunc(x) is exact, so the comparison decides exactly where x + 0.5 rounded in
+// float would not.
+inline uint8_t roundByte(float x) {
+    const int32_t t = static_cast<int32_t>(x);
+    return static_cast<uint8_t>(t + (x - static_cast<float>(t) >= 0.5f ? 1 : 0));
+}
+
+// Moves n pixels towards (r, g, b) by their coverage.
 MURMURA_SIMD_CLONES void blendPixels(uint8_t* __restrict px, const float* __restrict a, int32_t n, float r, float g,
                                      float b) {
     for (int32_t i = 0; i < n; ++i) {
         uint8_t* p = px + 4 * static_cast<size_t>(i);
-        const float color[3] = {r, g, b};
-        for (int c = 0; c < 3; ++c) {
-            const float base = static_cast<float>(p[c]) / 255.0f;
-            const float v = base + (color[c] - base) * a[i];
-            p[c] = static_cast<uint8_t>(std::round(v * 255.0f));
-        }
+        const float br = static_cast<float>(p[0]) / 255.0f, bg = static_cast<float>(p[1]) / 255.0f,
+                    bb = static_cast<float>(p[2]) / 255.0f;
+        p[0] = roundByte((br + (r - br) * a[i]) * 255.0f);
+        p[1] = roundByte((bg + (g - bg) * a[i]) * 255.0f);
+        p[2] = roundByte((bb + (b - bb) * a[i]) * 255.0f);
     }
 }
 
