@@ -5,6 +5,7 @@
 #include "rendering/style_registry.h"
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
+#include "rendering/styles/neon.h"
 #include "rendering/styles/skeinfall.h"
 
 namespace murmura {
@@ -15,6 +16,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
         std::make_shared<FluidReplayRenderer>(watercolorStyle()),
         std::make_shared<SkeinfallRenderer>(),
         std::make_shared<GraffoRenderer>(),
+        std::make_shared<NeonRenderer>(),
     };
 }
 
