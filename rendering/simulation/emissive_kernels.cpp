@@ -33,7 +33,7 @@ MURMURA_SIMD_CLONES void blurRow(float* __restrict out, const float* __restrict 
     }
 }
 
-inline void fireRamp(float h, float& r, float& g, float& b) {
+[[gnu::always_inline]] inline void fireRamp(float h, float& r, float& g, float& b) {
     float t = gen::smoothstep(0.0f, 0.22f, h);
     r = gen::mix(0.0f, 0.55f, t), g = gen::mix(0.0f, 0.02f, t), b = gen::mix(0.0f, 0.0f, t);
     t = gen::smoothstep(0.22f, 0.48f, h);
@@ -44,7 +44,7 @@ inline void fireRamp(float h, float& r, float& g, float& b) {
     r = gen::mix(r, 1.0f, t), g = gen::mix(g, 1.0f, t), b = gen::mix(b, 1.0f, t);
 }
 
-inline void coolRamp(float h, float& r, float& g, float& b) {
+[[gnu::always_inline]] inline void coolRamp(float h, float& r, float& g, float& b) {
     float t = gen::smoothstep(0.0f, 0.28f, h);
     r = gen::mix(0.0f, 0.0f, t), g = gen::mix(0.0f, 0.22f, t), b = gen::mix(0.0f, 0.34f, t);
     t = gen::smoothstep(0.28f, 0.62f, h);
@@ -54,7 +54,7 @@ inline void coolRamp(float h, float& r, float& g, float& b) {
 }
 
 // One display pixel from the sampled core and halo heat, the noise at uv * 2.3 and uv.
-inline void compositePixel(float core, float halo, float noise, float u, float v, const CompositeParams& p,
+[[gnu::always_inline]] inline void compositePixel(float core, float halo, float noise, float u, float v, const CompositeParams& p,
                            uint8_t* out) {
     float heat = core * p.coreGain + halo * p.bloomGain;
     heat = 1.0f - gen::exp32(-heat * p.heatScale * p.exposure);
