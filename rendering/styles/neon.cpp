@@ -66,16 +66,20 @@ EmissiveSim::Config simConfig() {
     };
 }
 
+std::vector<EmissiveSim::Splat> splats(std::span<const Dot> dots) {
+    std::vector<EmissiveSim::Splat> out;
+    out.reserve(dots.size());
+    for (const Dot& d : dots) out.push_back({{d.x, d.y}, {d.heat, 0.0f, 0.0f}, d.radius});
+    return out;
+}
+
 }  // namespace neon
 
 std::optional<RgbaImage> NeonRenderer::render(const MaterialEngineOutput& output, int64_t width, int64_t height) const {
     if (width < 1 || height < 1) return std::nullopt;
     auto sim = EmissiveSim::create(width, height, neon::simConfig());
     if (!sim) return std::nullopt;
-    std::vector<EmissiveSim::Splat> splats;
-    for (const neon::Dot& d : neon::dots(output.segments, static_cast<float>(width), static_cast<float>(height)))
-        splats.push_back({{d.x, d.y}, {d.heat, 0.0f, 0.0f}, d.radius});
-    sim->applySplats(splats);
+    sim->applySplats(neon::splats(neon::dots(output.segments, static_cast<float>(width), static_cast<float>(height))));
     return sim->renderImage();
 }
 

@@ -31,6 +31,8 @@ int64_t stride(std::span<const MaterializedSegment> segments);
 std::vector<Dot> dots(std::span<const MaterializedSegment> segments, float width, float height);
 
 EmissiveSim::Config simConfig();
+// The dots as emissive splats of colour (heat, 0, 0).
+std::vector<EmissiveSim::Splat> splats(std::span<const Dot> dots);
 
 }  // namespace neon
 
