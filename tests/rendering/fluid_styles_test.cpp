@@ -127,6 +127,7 @@ TEST(FluidReplaySchedule, WatercolorMarksTakeTheirRegionsPigment) {
         {{0.1f, 0.1f}, 0}, {{0.3f, 0.45f}, 0}, {{0.34f, 0.1f}, 1}, {{0.9f, 0.2f}, 4},  {{0.1f, 0.6f}, 2},
         {{0.5f, 0.9f}, 2}, {{0.8f, 0.99f}, 3}, {{1.0f, 0.2f}, 4},  {{1.0f, 0.7f}, 3}, {{-0.1f, 0.2f}, 3}};
     for (auto [p, index] : cases) EXPECT_EQ(pigmentAt(pig, p), pig[index]) << p[0] << ", " << p[1];
+    EXPECT_EQ(pigmentAt({}, {0.5f, 0.5f}), (Rgb{1, 1, 1}));  // no palette: white, no dye
     const auto list = watercolor.schedule({segment(SegmentType::discrete, {at(EventType::mouseDown, 0.0, 90, 10)}, 0.6, 24),
                                            moving({at(EventType::mouseMove, 1.0, 10, 90)}, 0.6, 24)},
                                           100, 100);
