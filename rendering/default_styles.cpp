@@ -6,6 +6,7 @@
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/neon.h"
+#include "rendering/styles/planara.h"
 #include "rendering/styles/skeinfall.h"
 
 namespace murmura {
@@ -14,6 +15,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
         std::make_shared<FluidReplayRenderer>(inkWaterStyle()),
         std::make_shared<FluidReplayRenderer>(watercolorStyle()),
+        std::make_shared<PlanaraRenderer>(),
         std::make_shared<SkeinfallRenderer>(),
         std::make_shared<GraffoRenderer>(),
         std::make_shared<NeonRenderer>(),
