@@ -66,6 +66,21 @@ TEST(EmissiveKernels, FastFormsEqualPerTexelForms) {
     }
 }
 
+TEST(EmissiveSim, NegativeBlurPassesCountAsNone) {
+    std::vector<RgbaImage> images;
+    for (int64_t passes : {-3, 0}) {
+        EmissiveSim::Config config = neon::simConfig();
+        config.blurPasses = passes;
+        config.emissiveRes = 64;
+        auto sim = EmissiveSim::create(80, 50, config);
+        const EmissiveSim::Splat splat{{0.3f, 0.4f}, {1.0f, 0, 0}, 0.004f};
+        sim->applySplats({&splat, 1});
+        images.push_back(*sim->renderImage());
+    }
+    EXPECT_TRUE(images[0] == images[1]);
+    EXPECT_FALSE(EmissiveSim::create(80, 50, EmissiveSim::Config{}));  // no emissive resolution
+}
+
 MaterializedSegment seg(SegmentType type, std::vector<RawEvent> events, double opacity = 1, double width = 12) {
     MaterializedSegment m{Segment{}, MaterialProperties(opacity, width, 0, 0), 0};
     m.segment.segmentType = type;
