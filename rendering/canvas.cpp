@@ -219,17 +219,81 @@ void Canvas::curveTo(Point c1, Point c2, Point e) {
 
 void Canvas::closePath() { cairo_close_path(cr_); }
 
-void Canvas::stroke() {
+// How far, in user units, the current stroke style reaches from the path.
+double Canvas::strokeReach() const {
     double halfWidth = cairo_get_line_width(cr_) / 2;
     // Mitred corners and square caps reach beyond half the width.
     if (cairo_get_line_join(cr_) == CAIRO_LINE_JOIN_MITER)
         halfWidth *= std::max(cairo_get_miter_limit(cr_), 1.0);
     if (cairo_get_line_cap(cr_) == CAIRO_LINE_CAP_SQUARE) halfWidth *= std::sqrt(2.0);
-    if (pathMissesRows(halfWidth))
+    return halfWidth;
+}
+
+void Canvas::stroke() {
+    if (pathMissesRows(strokeReach()))
         cairo_new_path(cr_);
     else
         cairo_stroke(cr_);
     resetBounds();
+}
+
+void Canvas::appendPiece(const PiecewisePath::Piece& p) {
+    if (p.kind == PiecewisePath::Kind::curve)
+        cairo_curve_to(cr_, p.c1.x, p.c1.y, p.c2.x, p.c2.y, p.end.x, p.end.y);
+    else
+        cairo_line_to(cr_, p.end.x, p.end.y);
+}
+
+void Canvas::strokeRuns(const PiecewisePath& path) {
+    using Kind = PiecewisePath::Kind;
+    cairo_new_path(cr_);
+    resetBounds();
+    if (path.pieces_.empty()) return;
+    if (!culling_) {
+        for (const auto& p : path.pieces_) {
+            if (p.kind == Kind::move)
+                cairo_move_to(cr_, p.end.x, p.end.y);
+            else
+                appendPiece(p);
+        }
+        cairo_stroke(cr_);
+        return;
+    }
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    // The Frobenius norm bounds how far the matrix can stretch any direction.
+    const double stretch = std::sqrt(m.xx * m.xx + m.xy * m.xy + m.yx * m.yx + m.yy * m.yy);
+    const double margin = strokeReach() * stretch + kCullMargin;
+    // Device rows of this canvas, relative to its first row (the transform holds the offset).
+    const double top = -margin, bottom = static_cast<double>(rowEnd_ - rowBegin_) + margin;
+    // Whether a user-space box, mapped to device space, can reach the rows; NaN counts as
+    // reaching, so Cairo sees (and rejects) it itself.
+    auto reaches = [&](double minX, double minY, double maxX, double maxY) {
+        const double x0 = m.yx * minX, x1 = m.yx * maxX, y0 = m.yy * minY, y1 = m.yy * maxY;
+        const double lo = m.y0 + std::min(x0, x1) + std::min(y0, y1);
+        const double hi = m.y0 + std::max(x0, x1) + std::max(y0, y1);
+        return !(hi < top || lo > bottom);
+    };
+    if (!reaches(path.minX_, path.minY_, path.maxX_, path.maxY_)) return;
+    bool inRun = false;
+    Point start;
+    bool any = false;
+    for (const auto& p : path.pieces_) {
+        if (p.kind == Kind::move) {
+            inRun = false;
+        } else if (reaches(p.minX, p.minY, p.maxX, p.maxY)) {
+            if (!inRun) cairo_move_to(cr_, start.x, start.y);
+            appendPiece(p);
+            inRun = any = true;
+        } else {
+            inRun = false;
+        }
+        start = p.end;
+    }
+    if (any)
+        cairo_stroke(cr_);
+    else
+        cairo_new_path(cr_);
 }
 
 void Canvas::fill() {
@@ -270,6 +334,42 @@ void Canvas::fillEllipse(const Rect& b, const Rgba& color) {
 
 void Canvas::fillCircle(Point c, double radius, const Rgba& color) {
     fillEllipse(Rect{c.x - radius, c.y - radius, 2 * radius, 2 * radius}, color);
+}
+
+void PiecewisePath::add(Kind kind, Point c1, Point c2, Point end) {
+    const Point s = kind == Kind::move || !hasCurrent_ ? end : current_;
+    Piece p{kind, c1, c2, end, std::min(s.x, end.x), std::min(s.y, end.y), std::max(s.x, end.x), std::max(s.y, end.y)};
+    if (kind == Kind::curve) {
+        p.minX = std::min({p.minX, c1.x, c2.x});
+        p.minY = std::min({p.minY, c1.y, c2.y});
+        p.maxX = std::max({p.maxX, c1.x, c2.x});
+        p.maxY = std::max({p.maxY, c1.y, c2.y});
+    }
+    if (pieces_.empty()) {
+        minX_ = p.minX, minY_ = p.minY, maxX_ = p.maxX, maxY_ = p.maxY;
+    } else {
+        minX_ = std::min(minX_, p.minX), minY_ = std::min(minY_, p.minY);
+        maxX_ = std::max(maxX_, p.maxX), maxY_ = std::max(maxY_, p.maxY);
+    }
+    pieces_.push_back(p);
+    current_ = end;
+    hasCurrent_ = true;
+}
+
+void PiecewisePath::moveTo(Point p) { add(Kind::move, p, p, p); }
+// Without a current point a line or curve starts the path where it ends, as in Cairo.
+void PiecewisePath::lineTo(Point p) {
+    if (!hasCurrent_) moveTo(p);
+    add(Kind::line, p, p, p);
+}
+void PiecewisePath::curveTo(Point c1, Point c2, Point end) {
+    if (!hasCurrent_) moveTo(c1);
+    add(Kind::curve, c1, c2, end);
+}
+
+Rect PiecewisePath::bounds() const {
+    if (pieces_.empty()) return Rect{};
+    return Rect{minX_, minY_, maxX_ - minX_, maxY_ - minY_};
 }
 
 uint32_t* Canvas::pixelRow(int64_t y) {

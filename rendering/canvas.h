@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "rendering/rgba_image.h"
 #include "support/geometry.h"
@@ -26,6 +27,39 @@ struct Rgba {
     double g = 0;
     double b = 0;
     double a = 1;
+};
+
+// An open path kept as pieces (straight lines and cubic curves) with the bounds of each, built
+// once and stroked on many bands: a band strokes only the runs of pieces that can reach its
+// rows (see Canvas::strokeRuns). Subpaths start with moveTo; closing is not supported.
+class PiecewisePath {
+public:
+    void clear() {
+        pieces_.clear();
+        hasCurrent_ = false;
+    }
+    void moveTo(Point p);
+    void lineTo(Point p);
+    void curveTo(Point c1, Point c2, Point end);
+    bool empty() const { return pieces_.empty(); }
+    size_t size() const { return pieces_.size(); }
+    // User-space bounds of every point, control points included; empty without pieces.
+    Rect bounds() const;
+
+private:
+    friend class Canvas;
+    enum class Kind : uint8_t { move, line, curve };
+    struct Piece {
+        Kind kind;
+        Point c1, c2, end;  // controls used by curves only
+        // Bounds of the piece's start, controls and end.
+        double minX, minY, maxX, maxY;
+    };
+    void add(Kind kind, Point c1, Point c2, Point end);
+    std::vector<Piece> pieces_;
+    Point current_;
+    bool hasCurrent_ = false;
+    double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
 };
 
 class Canvas {
@@ -90,6 +124,12 @@ public:
     // Stroke or fill the current path with the current state, then clear it.
     void stroke();
     void fill();
+    // Strokes a piecewise path with the current state, replacing the current path. With culling
+    // on, only the runs of consecutive pieces whose bounds, widened by the stroke's reach and a
+    // margin, touch this canvas's rows are stroked, all in one stroke; every run is cut where
+    // the pieces around it cannot reach the rows, so the cut ends and their caps lie outside
+    // and the pixels are those of stroking the whole path on this canvas.
+    void strokeRuns(const PiecewisePath& path);
 
     // Filled shapes in the given colour, independent of the current path.
     void fillRect(const Rect& rect, const Rgba& color);
@@ -118,6 +158,8 @@ private:
     void release();
     void extendBounds(Point user);
     bool pathMissesRows(double halfWidthUser);
+    double strokeReach() const;
+    void appendPiece(const PiecewisePath::Piece& piece);
     void resetBounds();
 
     cairo_surface_t* surface_ = nullptr;

@@ -3,10 +3,12 @@
 #include <memory>
 
 #include "rendering/style_registry.h"
+#include "rendering/styles/charcoal.h"
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
 #include "rendering/styles/neon.h"
 #include "rendering/styles/planara.h"
+#include "rendering/styles/popline.h"
 #include "rendering/styles/skeinfall.h"
 
 namespace murmura {
@@ -14,6 +16,7 @@ namespace murmura {
 std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
         std::make_shared<FluidReplayRenderer>(inkWaterStyle()),
+        std::make_shared<CharcoalRenderer>(),
         std::make_shared<FluidReplayRenderer>(watercolorStyle()),
         std::make_shared<PlanaraRenderer>(),
         std::make_shared<SkeinfallRenderer>(),
@@ -24,6 +27,7 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
 
 std::vector<std::shared_ptr<const StyleRenderer>> allStyleRenderers() {
     auto styles = defaultStyleRenderers();
+    styles.push_back(std::make_shared<PoplineRenderer>());
     return styles;
 }
 

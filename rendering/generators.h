@@ -54,6 +54,27 @@ inline T sineHash(T x, T y, T scale = T(43758.5453)) {
     return fract(std::sin(x * T(127.1) + y * T(311.7)) * scale);
 }
 
+// fract(sin(v) * 43758.547) in single precision: the one-argument sine hash of the ink field.
+inline float sinFract(float v) { return fract(std::sin(v) * 43758.547f); }
+
+// The two-argument sine hash of the ink field: sinFract((a + 311.7) * 78.233 + (b + 127.1) * 12.9898).
+inline float hash2(float a, float b) { return sinFract((a + 311.7f) * 78.233f + (b + 127.1f) * 12.9898f); }
+
+// Value noise from an integer lattice hash (32-bit wrapping), in -1 .. 1; the lattice repeats
+// every 256 cells.
+inline float latticeValueNoise(float x, float y) {
+    const float flx = std::floor(x), fly = std::floor(y);
+    const uint32_t a = (static_cast<uint32_t>(static_cast<int64_t>(flx)) & 255u) * 374761393u;
+    const uint32_t b = (static_cast<uint32_t>(static_cast<int64_t>(fly)) & 255u) * 668265263u;
+    const auto corner = [&](uint32_t i, uint32_t j) {
+        const uint32_t h = a + i * 374761393u + b + j * 668265263u;
+        return static_cast<float>(((h ^ (h >> 13)) * 97u) % 256u) / 255.0f;
+    };
+    const float sx = smooth(x - flx), sy = smooth(y - fly);
+    const float top = mix(corner(0, 0), corner(1, 0), sx), bottom = mix(corner(0, 1), corner(1, 1), sx);
+    return 2.0f * mix(top, bottom, sy) - 1.0f;
+}
+
 // A coordinate rounded to the nearest integer (halves away from zero), as a wrapping 64-bit
 // word. Non-finite values give 0 and values beyond the 64-bit range saturate, so any input
 // hashes without undefined behaviour.

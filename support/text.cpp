@@ -1,5 +1,6 @@
 #include "support/text.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace murmura {
@@ -89,5 +90,19 @@ std::string toValidUtf8(std::string_view text) {
     }
     return out;
 }
+
+namespace {
+template <class T>
+std::string shortestDecimalOf(T value) {
+    char buf[48];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    std::string s(buf, r.ptr);
+    if (s.find_first_of(".eEna") == std::string::npos) s += ".0";
+    return s;
+}
+}  // namespace
+
+std::string shortestDecimal(double value) { return shortestDecimalOf(value); }
+std::string shortestDecimal(float value) { return shortestDecimalOf(value); }
 
 }  // namespace murmura

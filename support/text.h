@@ -11,6 +11,11 @@ namespace murmura {
 std::string_view trimWhitespace(std::string_view text);
 
 bool isValidUtf8(std::string_view text);
+
+// The shortest decimal text that reads back as the same value, with ".0" on whole numbers
+// ("12.0", "0.1", "1e+300"): numbers in diagnostic lines.
+std::string shortestDecimal(double value);
+std::string shortestDecimal(float value);
 // The text with each invalid UTF-8 sequence replaced by U+FFFD.
 std::string toValidUtf8(std::string_view text);
 

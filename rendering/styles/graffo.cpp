@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rendering/generators.h"
+#include "rendering/styles/logical_canvas.h"
 #include "support/parallel.h"
 
 namespace murmura {
@@ -16,7 +17,6 @@ namespace {
 
 constexpr uint64_t kGamma = kSplitMixGamma;
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kLogicalShortSide = 1080;
 constexpr double kRecentAge = 90;    // seconds a layer stays fully coloured after its last mark
 constexpr double kDarken = 1.12;     // drag scrawls and knots are a shade darker
 
@@ -416,9 +416,7 @@ bool drawMarks(Canvas& canvas, const Extraction& ex, double k, const DrawingOpti
         options.bandRows);
 }
 
-double canvasScale(int64_t width, int64_t height) {
-    return static_cast<double>(std::min(width, height)) / kLogicalShortSide;
-}
+double canvasScale(int64_t width, int64_t height) { return logicalCanvas(width, height).k; }
 
 }  // namespace graffo
 

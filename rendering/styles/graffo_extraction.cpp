@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "rendering/generators.h"
+#include "rendering/styles/logical_canvas.h"
 
 namespace murmura::graffo {
 
@@ -71,10 +72,7 @@ double length(Vector v) { return std::hypot(v.dx, v.dy); }
 class Extractor {
 public:
     Extractor(double lw, double lh, double pointScale)
-        : lw_(lw), lh_(lh), scale_(pointScale),
-          gx_(std::max<int64_t>(static_cast<int64_t>(std::ceil(lw / kCellSize)), 1)),
-          gy_(std::max<int64_t>(static_cast<int64_t>(std::ceil(lh / kCellSize)), 1)),
-          heat_(static_cast<size_t>(gx_ * gy_), 0.0), cursor_{0.3 * lw, 0.4 * lh} {}
+        : lw_(lw), lh_(lh), map_{lw, lh, pointScale}, heat_(lw, lh, kCellSize), cursor_{0.3 * lw, 0.4 * lh} {}
 
     void event(const RawEvent& e) {
         endTime_ = sawEvent_ ? std::max(endTime_, e.timestamp) : e.timestamp;
@@ -145,22 +143,14 @@ private:
     bool lightHand() const { return isHeld(56) || isHeld(60); }  // shift or right shift
     bool heavyHand() const { return isHeld(58) || isHeld(61); }  // option or right option
 
-    Point logical(Point p) const { return clampPoint({p.x * scale_, p.y * scale_}); }
-    Point clampPoint(Point p) const {
-        // NaN-safe: a NaN coordinate lands on 0.
-        auto c = [](double v, double hi) { return v >= 0 ? (v <= hi ? v : hi) : 0.0; };
-        return {c(p.x, lw_ - 1), c(p.y, lh_ - 1)};
-    }
+    Point logical(Point p) const { return map_(p); }
+    Point clampPoint(Point p) const { return map_.clamp(p); }
 
     double edgeSmooth(Point p) const {
         const double m = std::min({p.x, p.y, lw_ - 1 - p.x, lh_ - 1 - p.y});
         return gen::smooth(std::clamp(m / (0.04 * std::min(lw_, lh_)), 0.0, 1.0));
     }
-    double& cellHeat(Point p) {
-        const int64_t cx = std::clamp<int64_t>(static_cast<int64_t>(p.x / kCellSize), 0, gx_ - 1);
-        const int64_t cy = std::clamp<int64_t>(static_cast<int64_t>(p.y / kCellSize), 0, gy_ - 1);
-        return heat_[static_cast<size_t>(cx + cy * gx_)];
-    }
+    double& cellHeat(Point p) { return heat_[p]; }
     double minuteFactor(double t) const {
         auto it = minuteHeat_.find(minuteIndex(t));
         const double h = it == minuteHeat_.end() ? 0.0 : it->second;
@@ -441,9 +431,9 @@ private:
         cellHeat(from) += len * weight;
     }
 
-    const double lw_, lh_, scale_;
-    const int64_t gx_, gy_;
-    std::vector<double> heat_;
+    const double lw_, lh_;
+    const LogicalMapping map_;
+    HeatGrid heat_;
     std::map<int64_t, double> minuteHeat_;
 
     std::optional<Run> run_;  // the scrawl being built

@@ -16,13 +16,6 @@ using namespace murmura::test;
 
 namespace {
 
-using Px = std::array<int, 4>;
-
-Px px(const RgbaImage& image, int64_t x, int64_t y) {
-    const uint8_t* p = image.pixel(x, y);
-    return {p[0], p[1], p[2], p[3]};
-}
-
 MaterialEngineOutput outputOf(std::vector<RawEvent> events, double silentRatio = 0) {
     MaterialEngineOutput out;
     out.conditioning = SilentConditioning(silentRatio);
@@ -105,12 +98,12 @@ TEST(GraffoRenderer, MarksLandWhereThePointerWent) {
     const RgbaImage blank = *r.render(paper, 216, 108);
     const RgbaImage drawn = *r.render(outputOf(ev), 216, 108);
     int changedOnPath = 0;
-    for (int64_t x = 60; x < 140; ++x) changedOnPath += px(drawn, x, 54) != px(blank, x, 54);
+    for (int64_t x = 60; x < 140; ++x) changedOnPath += pixelAt(drawn, x, 54) != pixelAt(blank, x, 54);
     EXPECT_GT(changedOnPath, 60);
     for (int64_t y : {0, 10, 100})
-        for (int64_t x : {0, 100, 215}) EXPECT_EQ(px(drawn, x, y), px(blank, x, y)) << x << "," << y;
+        for (int64_t x : {0, 100, 215}) EXPECT_EQ(pixelAt(drawn, x, y), pixelAt(blank, x, y)) << x << "," << y;
     // Opaque everywhere.
-    for (int64_t x = 0; x < 216; ++x) EXPECT_EQ(px(drawn, x, 54)[3], 255);
+    for (int64_t x = 0; x < 216; ++x) EXPECT_EQ(pixelAt(drawn, x, 54)[3], 255);
 }
 
 TEST(GraffoRenderer, SameBytesWhateverTheThreadsBandsOrCulling) {
@@ -129,13 +122,7 @@ TEST(GraffoRenderer, SameBytesWhateverTheThreadsBandsOrCulling) {
         const RgbaImage banded = *GraffoRenderer({rows, true}).render(out, 480, 270);
         const RgbaImage full = *GraffoRenderer({rows, false}).render(out, 480, 270);
         EXPECT_TRUE(banded == full) << rows << " rows: " << difference(banded, full);
-        int largest = 0;
-        size_t count = 0;
-        for (size_t i = 0; i < whole.byteCount(); ++i) {
-            const int d = std::abs(int(whole.data()[i]) - int(banded.data()[i]));
-            largest = std::max(largest, d);
-            count += d != 0;
-        }
+        const auto [count, largest] = byteDifference(whole, banded);
         EXPECT_LE(largest, 3) << rows;
         EXPECT_LT(count, whole.byteCount() / 1000) << rows;
     }

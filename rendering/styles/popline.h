@@ -1,0 +1,42 @@
+#pragma once
+// Popline: the session as bold cream lines on a near-black ground, with radiating dashes where
+// the pointer paused, turned sharply or flicked, dots where it clicked and small strokes and
+// crosses for typing (see popline_extraction.h).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "rendering/canvas.h"
+#include "rendering/style_renderer.h"
+#include "rendering/styles/logical_canvas.h"
+#include "rendering/styles/popline_extraction.h"
+
+namespace murmura {
+
+namespace popline {
+
+// The ground's red, green and blue bytes: near black, a little darker with more silence.
+std::array<uint8_t, 3> groundBytes(double silentRatio);
+
+// Draws the elements over the canvas at k pixels per logical unit, in parallel bands of
+// bandRows rows: every tube wide, every tube's core, then the other marks. False when the
+// canvas could not be split into bands.
+bool drawElements(Canvas& canvas, std::span<const Element> elements, double k,
+                  int64_t bandRows = kCanvasBandRows);
+
+}  // namespace popline
+
+class PoplineRenderer final : public StyleRenderer {
+public:
+    PoplineRenderer();
+
+    const StyleDescriptor& descriptor() const override { return descriptor_; }
+    std::optional<RgbaImage> render(const MaterialEngineOutput& output, int64_t width,
+                                    int64_t height) const override;
+
+private:
+    StyleDescriptor descriptor_;
+};
+
+}  // namespace murmura
