@@ -6,8 +6,10 @@
 #include "rendering/styles/charcoal.h"
 #include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
+#include "rendering/styles/neon.h"
 #include "rendering/styles/planara.h"
 #include "rendering/styles/popline.h"
+#include "rendering/styles/skeinfall.h"
 
 namespace murmura {
 
@@ -17,7 +19,9 @@ std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
         std::make_shared<CharcoalRenderer>(),
         std::make_shared<FluidReplayRenderer>(watercolorStyle()),
         std::make_shared<PlanaraRenderer>(),
+        std::make_shared<SkeinfallRenderer>(),
         std::make_shared<GraffoRenderer>(),
+        std::make_shared<NeonRenderer>(),
     };
 }
 

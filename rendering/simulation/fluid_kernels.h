@@ -1,5 +1,5 @@
 #pragma once
-// The kernels of the fluid simulation (the splat in fluid_splat.h). Every kernel computes each texel of its output
+// The kernels of the fluid simulation (the splat in compute_splat.h). Every kernel computes each texel of its output
 // from bilinear reads of its inputs at normalised coordinates (compute.h); uv is the output
 // texel's centre and t = (1 / output width, 1 / output height), so L, R, B, T are the
 // neighbours uv -/+ (t.x, 0) and uv -/+ (0, t.y).
@@ -12,11 +12,19 @@
 #include <array>
 
 #include "rendering/simulation/compute.h"
-#include "rendering/simulation/fluid_splat.h"
+#include "rendering/simulation/compute_splat.h"
 
 namespace murmura::fluid {
 
 using compute::DisplayField;
+using compute::Field;
+using compute::Workspace;
+// The shared deposit under the names the fluid simulation uses.
+using compute::applySplats;
+using compute::isValid;
+using compute::kSplat;
+using compute::Rgb;
+using compute::SplatPass;
 
 // The noise lattices the display kernels read.
 struct InkDisplayNoise {
@@ -64,6 +72,7 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
                 const WatercolorDisplayNoise& noise, Workspace& ws);
 
 namespace reference {
+using compute::reference::kSplat;
 void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dissipation, Workspace& ws);
 void kCurl(const Field& vel, Field& out, Workspace& ws);
 void kVorticity(const Field& vel, const Field& curl, Field& out, float curlStrength, float dt, Workspace& ws);

@@ -1,14 +1,11 @@
 #pragma once
-// The Gaussian deposit of the fluid simulation (k_splat), whole-grid and bounded to the texels a
-// splat can change.
+// The Gaussian deposit the simulations share (the fluid's k_splat, the emissive field's n_splat),
+// whole-grid and bounded to the texels a splat can change.
 #include <span>
 
 #include "rendering/simulation/compute.h"
 
-namespace murmura::fluid {
-
-using compute::Field;
-using compute::Workspace;
+namespace murmura::compute {
 
 using Rgb = std::array<float, 3>;
 
@@ -26,7 +23,7 @@ struct SplatPass {
 // radius would put a NaN at the centre).
 bool isValid(const SplatPass& splat);
 
-// k_splat over the whole target grid.
+// The deposit over the whole target grid.
 void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
 // The splats in order, each as k_splat from `field` into a second field followed by an
 // exchange, done in place and only where a splat can change a stored value.
@@ -36,4 +33,4 @@ namespace reference {
 void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
 }  // namespace reference
 
-}  // namespace murmura::fluid
+}  // namespace murmura::compute

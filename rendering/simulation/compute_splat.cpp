@@ -1,18 +1,14 @@
 // The Gaussian deposit: the per-texel form over the whole grid, and the batch that visits only
 // the texels a splat can change.
-#include "rendering/simulation/fluid_splat.h"
+#include "rendering/simulation/compute_splat.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "rendering/simulation/fluid_rows.h"
+#include "rendering/simulation/compute_rows.h"
 
-namespace murmura::fluid {
-
-using compute::Float4;
-using compute::forEachRowChunk;
-using compute::texelCentre;
+namespace murmura::compute {
 
 namespace {
 inline float gaussian(float px, float pyy, float radius) { return gen::exp32(-(px * px + pyy) / radius); }
@@ -22,8 +18,6 @@ bool isValid(const SplatPass& s) {
     return std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.color[0]) && std::isfinite(s.color[1]) &&
            std::isfinite(s.color[2]) && std::isfinite(s.radius) && s.radius > 0.0f && std::isfinite(s.aspect);
 }
-
-// ---- k_splat ----
 
 namespace reference {
 void kSplat(const Field& target, Field& out, const SplatPass& s, Workspace& ws) {
@@ -127,10 +121,10 @@ void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws)
                     splatWeights(e, x0, n, w, s.x, s.aspect, py * py, s.radius);
                     for (int c = 0; c < 3; ++c) {
                         if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
-                        compute::Half* row = field.row(c, y) + x0;
-                        compute::decodeHalves(row, values, static_cast<size_t>(n));
+                        Half* row = field.row(c, y) + x0;
+                        decodeHalves(row, values, static_cast<size_t>(n));
                         addWeighted(values, e, s.color[c], n);
-                        compute::encodeHalves(values, row, static_cast<size_t>(n));
+                        encodeHalves(values, row, static_cast<size_t>(n));
                     }
                 }
             }
@@ -139,4 +133,4 @@ void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws)
     field.fill(3, 1.0f);
 }
 
-}  // namespace murmura::fluid
+}  // namespace murmura::compute

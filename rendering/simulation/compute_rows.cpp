@@ -1,10 +1,8 @@
-#include "rendering/simulation/fluid_rows.h"
+#include "rendering/simulation/compute_rows.h"
 
 #include <algorithm>
 
-namespace murmura::fluid {
-
-using compute::TapRow;
+namespace murmura::compute {
 
 namespace {
 
@@ -29,9 +27,6 @@ bool allExact(const TapRow& taps) {
     return std::all_of(taps.f.begin(), taps.f.end(), [](float f) { return f == 0.0f; });
 }
 
-// Channel c of `field` read along one output row: the bilinear samples at normalised height v
-// and the columns of `cols`. Reads with a zero weight are direct reads (exact: stored values are
-// finite and never -0). rowA and rowB are scratch of the field's width.
 void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out, float* rowA,
                float* rowB) {
     const gen::Tap ty = gen::bilinearTap(v, field.height());
@@ -51,4 +46,4 @@ void fillConstantChannels(Field& out, int firstConstant) {
     for (int c = firstConstant; c < 4; ++c) out.fill(c, c == 3 ? 1.0f : 0.0f);
 }
 
-}  // namespace murmura::fluid
+}  // namespace murmura::compute
