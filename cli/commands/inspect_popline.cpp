@@ -1,9 +1,10 @@
 // murmura-cli inspect --style popline: the logical canvas, the ground bytes and the extracted
-// marks in drawing-list order.
+// marks in drawing-list order, tube widths as drawn (after the ink budget).
 #include <cinttypes>
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/commands/inspect.h"
 #include "rendering/styles/popline.h"
@@ -48,11 +49,15 @@ Json describe(const popline::Element& element) {
 void inspectPopline(const InspectInput& input, std::ostream& out) {
     const LogicalCanvas lg = logicalCanvas(input.canvas.width, input.canvas.height);
     const auto ground = popline::groundBytes(input.material.conditioning.silentRatio);
+    std::vector<popline::Element> list = popline::extract(input.material.segments, lg.width, lg.height, 1 / lg.k);
+    const double ink = popline::tubeInk(list, lg.width, lg.height);
+    const double factor = popline::fitTubeInk(list, lg.width, lg.height);
     Json elements = Json::array();
-    for (const popline::Element& e : popline::extract(input.material.segments, lg.width, lg.height, 1 / lg.k))
-        elements.push_back(describe(e));
+    for (const popline::Element& e : list) elements.push_back(describe(e));
     Json result = {{"logical", {{"k", lg.k}, {"width", lg.width}, {"height", lg.height}}},
                    {"groundBytes", Json::array({ground[0], ground[1], ground[2]})},
+                   {"tubeInk", ink},
+                   {"tubeWidthFactor", factor},
                    {"elements", std::move(elements)}};
     out << result.dump();
 }

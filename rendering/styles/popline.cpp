@@ -19,6 +19,11 @@ constexpr Rgba kChalk{0.96, 0.95, 0.92, 1};
 // The inner passes of tubes and ring dots: the same cream as the chalk.
 constexpr Rgba kInk{0.96, 0.95, 0.92, 1};
 
+// Tube ink per unit of canvas area above which tubes thin: keeps the dark ground showing.
+constexpr double kTubeInkBudget = 1.46;
+// The least width factor: tubes stay at least as wide as the radiating dashes and ticks.
+constexpr double kMinTubeWidthFactor = 0.2;
+
 double coreWidth(double w) { return std::max(std::min(0.52 * w, w - 14), 2.0); }
 
 // The smooth curve through the points: a line for two, one cubic per step for more.
@@ -138,6 +143,32 @@ std::array<uint8_t, 3> groundBytes(double silentRatio) {
     return {channel(0.075 - 0.3 * q), channel(0.065 - 0.5 * q), channel(0.065 - 0.7 * q)};
 }
 
+double tubeInk(std::span<const Element> elements, double logicalWidth, double logicalHeight) {
+    double ink = 0;
+    for (const Element& e : elements) {
+        const auto* t = std::get_if<Tube>(&e);
+        if (!t) continue;
+        double length = 0;
+        for (size_t i = 1; i < t->points.size(); ++i)
+            length += std::hypot(t->points[i].x - t->points[i - 1].x, t->points[i].y - t->points[i - 1].y);
+        ink += length * t->width;
+    }
+    const double area = logicalWidth * logicalHeight;
+    return area > 0 ? ink / area : 0;
+}
+
+double tubeWidthFactor(double ink) {
+    return ink > kTubeInkBudget ? std::max(kTubeInkBudget / ink, kMinTubeWidthFactor) : 1.0;
+}
+
+double fitTubeInk(std::vector<Element>& elements, double logicalWidth, double logicalHeight) {
+    const double factor = tubeWidthFactor(tubeInk(elements, logicalWidth, logicalHeight));
+    if (factor == 1.0) return factor;
+    for (Element& e : elements)
+        if (auto* t = std::get_if<Tube>(&e)) t->width *= factor;
+    return factor;
+}
+
 bool drawElements(Canvas& canvas, std::span<const Element> elements, double k, int64_t bandRows) {
     // Paths and bounds once, shared read-only by the bands.
     struct TubePath {
@@ -199,7 +230,8 @@ std::optional<RgbaImage> PoplineRenderer::render(const MaterialEngineOutput& out
             for (int64_t y = y0; y < y1; ++y) std::fill_n(canvas->pixelRow(y), width, ground);
         });
         canvas->endPixelAccess();
-        const std::vector<Element> elements = extract(output.segments, lg.width, lg.height, 1 / lg.k);
+        std::vector<Element> elements = extract(output.segments, lg.width, lg.height, 1 / lg.k);
+        fitTubeInk(elements, lg.width, lg.height);
         if (!drawElements(*canvas, elements, lg.k)) return std::nullopt;
         return canvas->toImage(ColorSpace::deviceRGB);
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "rendering/canvas.h"
 #include "rendering/style_renderer.h"
@@ -22,6 +23,17 @@ std::array<uint8_t, 3> groundBytes(double silentRatio);
 // Draws the elements over the canvas at k pixels per logical unit, in parallel bands of
 // bandRows rows: every tube wide, every tube's core, then the other marks. False when the
 // canvas could not be split into bands.
+// The ink the tubes lay down: the sum over tubes of polyline length x width, over the logical
+// canvas area (overlaps counted twice, so it can exceed 1).
+double tubeInk(std::span<const Element> elements, double logicalWidth, double logicalHeight);
+
+// The factor every tube's width is scaled by so a busy session's tubes leave the ground showing:
+// 1 within the budget, else budget / ink, never below a floor that keeps the lines bold.
+double tubeWidthFactor(double ink);
+
+// Scales every tube's width by tubeWidthFactor of their ink; returns the factor.
+double fitTubeInk(std::vector<Element>& elements, double logicalWidth, double logicalHeight);
+
 bool drawElements(Canvas& canvas, std::span<const Element> elements, double k,
                   int64_t bandRows = kCanvasBandRows);
 

@@ -6,6 +6,7 @@
 #include "../test_events.h"
 #include "rendering/generators.h"
 #include "rendering/style_registry.h"
+#include "support/random.h"
 
 using namespace murmura;
 using namespace murmura::popline;
@@ -174,4 +175,21 @@ TEST(PoplineRenderer, MarksLandAndTheSameInputGivesTheSameBytesOnAnyThreadCount)
     auto banded = Canvas::create(1600, 600), whole = Canvas::create(1600, 600);
     ASSERT_TRUE(drawElements(*banded, marks, lg.k) && drawElements(*whole, marks, lg.k, 600));
     EXPECT_EQ(*banded->toImage(), *whole->toImage());
+}
+
+// Ink 110 x 40 / 2000 = 2.2 thins by 1.46 / 2.2 (a fifth at most); doubled strokes end at the budget.
+TEST(PoplineTubeInk, BusyTubesThinToTheBudgetAndQuietOnesStayAsTheyAre) {
+    std::vector<Element> busy{Tube{{{0, 0}, {30, 40}, {30, 100}}, 40, 0}};
+    EXPECT_TRUE(fitTubeInk(busy, 50, 40) == 1.46 / 2.2 && std::get<Tube>(busy[0]).width == 40 * (1.46 / 2.2) &&
+                tubeWidthFactor(100) == 0.2);
+    SplitMix64 rng(11);
+    for (int trial = 0; trial < 20; ++trial) {
+        std::vector<Element> once(6, Tube{{}, rng.uniform(26, 46), 0}), twice;
+        for (int i = 0; i < 48; ++i) std::get<Tube>(once[i / 8]).points.push_back({rng.uniform(0, 400), rng.uniform(0, 300)});
+        const double area = tubeInk(once, 1, 1) * rng.uniform(0.5, 1.2) / 1.46, ink = tubeInk(once, area, 1);
+        twice = once, twice.insert(twice.end(), once.begin(), once.end());
+        EXPECT_EQ(fitTubeInk(once, area, 1) == 1, ink <= 1.46);  // within the budget: untouched
+        EXPECT_NEAR(tubeInk(once, area, 1), std::min(ink, 1.46), ink > 1.46 ? 1e-9 : 0);
+        EXPECT_NEAR((fitTubeInk(twice, area, 1), tubeInk(twice, area, 1)), 1.46, 1e-9);
+    }
 }
