@@ -8,6 +8,10 @@ std::string WindowDescriptor::displayName() const {
     return owner;
 }
 
+WindowDescriptor allWindowsDescriptor(std::optional<Rect> mainDisplayBounds) {
+    return WindowDescriptor{0, std::nullopt, "All Windows", mainDisplayBounds.value_or(Rect{}), true};
+}
+
 std::string WindowProviderError::message() const {
     switch (kind_) {
     case Kind::windowNotFound: return "Window " + std::to_string(windowID_) + " not found";

@@ -24,6 +24,10 @@ struct WindowDescriptor {
     }
 };
 
+// The setup screen's pseudo-window for the whole main display: id 0, no title, owner
+// "All Windows", the display's bounds as frame (empty when they are unknown).
+WindowDescriptor allWindowsDescriptor(std::optional<Rect> mainDisplayBounds);
+
 class WindowProviderError {
 public:
     enum class Kind { windowNotFound, trackingFailed, permissionDenied, enumerationFailed };

@@ -14,7 +14,7 @@ public:
     std::map<uint32_t, Rect> frames;  // the windows that exist now
     std::vector<WindowCandidate> candidates;
     bool failListing = false;
-    Rect displayBounds{0, 0, 1440, 900};
+    std::optional<Rect> displayBounds = Rect{0, 0, 1440, 900};
     int frameQueries = 0;
 
     Expected<std::vector<WindowDescriptor>, WindowProviderError> listWindows() override {
