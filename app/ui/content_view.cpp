@@ -51,6 +51,7 @@ void ContentView::showPhase(AppState::Phase phase) {
     case P::complete: screen_ = makeCompleteView(*ui_); break;
     }
     layout()->addWidget(screen_);
+    screen_->show();
 }
 
 void ContentView::setTrayAvailable(bool available) {

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <cmath>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -76,9 +77,17 @@ TEST(SessionScreens, ClickThroughFromOnboardingToTheGallery) {
 
     rig.click("beginButton");
     ASSERT_EQ(rig.state->phase.value(), Phase::capturing);
-    for (int i = 0; i < 120; ++i)
-        rig.tap->feed(tap_event_type::mouseMoved, {110.0 + (i * 37) % 300, 90.0 + (i * 53) % 180});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.state->elapsedTime.value() > 0.25; }, 5000));
+    // A second of drawing: one drag along a loop, fed at 100 events a second.
+    int step = 0;
+    auto pen = rig.scheduler.scheduleRepeating(0.01, [&] {
+        const double t = step * 0.063;
+        const Point p{260 + 130 * std::sin(t) * std::cos(0.5 * t), 180 + 80 * std::sin(1.3 * t)};
+        rig.tap->feed(step == 0 ? tap_event_type::leftMouseDown : tap_event_type::leftMouseDragged, p);
+        ++step;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step >= 100; }, 10000));
+    pen->cancel();
+    rig.tap->feed(tap_event_type::leftMouseUp, {260, 180});
     const QString remaining = text(rig, "remaining");
     EXPECT_TRUE(remaining == "9:59" || remaining == "9:58") << remaining.toStdString();
     rig.window.showApplication();

@@ -30,14 +30,15 @@ protected:
         QSizeF size = QSizeF(image_.size()).scaled(QSizeF(std::max(1, width() - 40), std::max(1, height() - 40)), Qt::KeepAspectRatio);
         QRectF art(QPointF(0, 0), size);
         art.moveCenter(QRectF(rect()).center());
-        for (int i = 8; i > 0; --i) {  // shadow
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0, 0, 0, 10));
-            p.drawRoundedRect(art.adjusted(-i, -i + 6, i, i + 6), i, i);
+        const QRectF frame = art.adjusted(-7, -7, 7, 7);
+        p.setPen(Qt::NoPen);
+        for (int i = 10; i > 0; --i) {  // soft shadow below the frame
+            p.setBrush(QColor(0, 0, 0, 9));
+            p.drawRoundedRect(frame.adjusted(-i, -i + 5, i, i + 5), i, i);
         }
         p.setPen(QPen(palette::accentGold, 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(art.adjusted(-7, -7, 7, 7));
+        p.setBrush(palette::wallColor.lighter(135));  // the mat between frame and image
+        p.drawRect(frame);
         p.drawImage(art, image_);
     }
 

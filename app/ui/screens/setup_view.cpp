@@ -131,7 +131,8 @@ public:
 
         root->addWidget(label("VISUAL MEDIUM", "heading"));
         auto* cards = new QGridLayout;
-        cards->setSpacing(10);
+        cards->setSpacing(14);
+        cards->setAlignment(Qt::AlignHCenter);
         auto* styleGroup = new QButtonGroup(this);
         int n = 0;
         for (const char* id : kStyleOrder) {
