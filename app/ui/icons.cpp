@@ -116,6 +116,14 @@ void drawApp(QPainter& p, int size, bool recording) {
     }
 }
 
+QPixmap appPixmap(int size, qreal alpha, bool recording) {
+    QPixmap pm = canvas(size, 1.0);
+    QPainter p(&pm);
+    p.setOpacity(alpha);
+    drawApp(p, size, recording);
+    return pm;
+}
+
 }  // namespace
 
 QPixmap glyph(Glyph g, int size, const QColor& color, qreal dpr) {
@@ -127,20 +135,8 @@ QPixmap glyph(Glyph g, int size, const QColor& color, qreal dpr) {
     return pm;
 }
 
-QPixmap appIcon(int size, qreal alpha) {
-    QPixmap pm = canvas(size, 1.0);
-    QPainter p(&pm);
-    p.setOpacity(alpha);
-    drawApp(p, size, false);
-    return pm;
-}
+QPixmap appIcon(int size, qreal alpha) { return appPixmap(size, alpha, false); }
 
-QPixmap recordingIcon(int size, qreal alpha) {
-    QPixmap pm = canvas(size, 1.0);
-    QPainter p(&pm);
-    p.setOpacity(alpha);
-    drawApp(p, size, true);
-    return pm;
-}
+QPixmap recordingIcon(int size, qreal alpha) { return appPixmap(size, alpha, true); }
 
 }  // namespace murmura::ui
