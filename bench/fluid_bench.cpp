@@ -8,8 +8,8 @@
 
 #include "app/render_pipeline.h"
 #include "bench_sessions.h"
-#include "rendering/styles/ink_water.h"
-#include "rendering/styles/watercolor.h"
+#include "rendering/ink_colours.h"
+#include "rendering/styles/fluid_styles.h"
 
 using namespace murmura;
 using compute::Field;
@@ -35,7 +35,7 @@ Field texturedField(FluidSim::GridSize size, float scale) {
     return f;
 }
 
-FluidSim::Grids inkGrids() { return FluidSim::gridSizes(kWidth, kHeight, InkWaterRenderer::fluidConfig()); }
+FluidSim::Grids inkGrids() { return FluidSim::gridSizes(kWidth, kHeight, inkWaterStyle().fluid); }
 
 void setTexels(benchmark::State& state, FluidSim::GridSize size) {
     state.counters["texels"] = static_cast<double>(size.width * size.height);
@@ -202,7 +202,7 @@ static void BM_ReferenceDisplay(benchmark::State& state) {
     Field dye = texturedField(g, 1);
     auto out = *compute::DisplayField::create(kWidth, kHeight);
     compute::Workspace ws;
-    for (auto _ : state) fluid::reference::kDisplay(dye, out, {0.937f, 0.917f, 0.878f}, ws);
+    for (auto _ : state) fluid::reference::kDisplay(dye, out, colours::kInkPaper, ws);
     setTexels(state, {kWidth, kHeight});
 }
 BENCHMARK(BM_ReferenceDisplay)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
@@ -238,7 +238,7 @@ static void BM_KernelDisplay(benchmark::State& state) {
     auto out = *compute::DisplayField::create(kWidth, kHeight);
     compute::Workspace ws;
     const auto* ctx = FluidContext::shared();
-    for (auto _ : state) fluid::kDisplay(dye, out, {0.937f, 0.917f, 0.878f}, ctx->inkNoise(), ws);
+    for (auto _ : state) fluid::kDisplay(dye, out, colours::kInkPaper, ctx->inkNoise(), ws);
     setTexels(state, {kWidth, kHeight});
 }
 BENCHMARK(BM_KernelDisplay)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
@@ -249,7 +249,8 @@ static void BM_KernelDisplayWatercolor(benchmark::State& state) {
     auto out = *compute::DisplayField::create(kWidth, kHeight);
     compute::Workspace ws;
     const auto* ctx = FluidContext::shared();
-    const fluid::WatercolorDisplayParams params{{0.957f, 0.937f, 0.902f}, 0.5f, 0.35f, 1.55f};
+    const FluidSim::Config c = watercolorStyle().fluid;
+    const fluid::WatercolorDisplayParams params{c.paper, c.edgeDarken, c.granulate, c.absorbanceCap};
     for (auto _ : state) fluid::kDisplayWc(dye, out, params, ctx->watercolorNoise(), ws);
     setTexels(state, {kWidth, kHeight});
 }
@@ -257,17 +258,16 @@ BENCHMARK(BM_KernelDisplayWatercolor)->Unit(benchmark::kMillisecond)->MeasurePro
 
 // One settle step (no splats) of the Ink Water simulation at 3840 x 2160.
 static void BM_FluidStep(benchmark::State& state) {
-    auto sim = FluidSim::create(kWidth, kHeight, InkWaterRenderer::fluidConfig());
+    auto sim = FluidSim::create(kWidth, kHeight, inkWaterStyle().fluid);
     const FluidSim::Splat push{FluidSim::Splat::Kind::velocity, {0.5f, 0.5f}, {300, -200, 0}, 0.004f};
     sim->step({&push, 1}, 1.0f / 60);
     for (auto _ : state) sim->step({}, 1.0f / 60);
 }
 BENCHMARK(BM_FluidStep)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-template <class Renderer>
-void renderSession25(benchmark::State& state) {
+void renderSession25(benchmark::State& state, const FluidStyleDefinition& style) {
     const MaterialEngineOutput& output = session25();
-    const Renderer renderer;
+    const FluidReplayRenderer renderer(style);
     FluidSim::Profile profile;
     for (auto _ : state) {
         auto image = renderer.render(output, kWidth, kHeight, &profile);
@@ -283,10 +283,10 @@ void renderSession25(benchmark::State& state) {
 }
 
 // Rendering only: the session is synthesised and materialised once, outside the timing.
-static void BM_InkWaterRender25Min(benchmark::State& state) { renderSession25<InkWaterRenderer>(state); }
+static void BM_InkWaterRender25Min(benchmark::State& state) { renderSession25(state, inkWaterStyle()); }
 BENCHMARK(BM_InkWaterRender25Min)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime();
 
-static void BM_WatercolorRender25Min(benchmark::State& state) { renderSession25<WatercolorRenderer>(state); }
+static void BM_WatercolorRender25Min(benchmark::State& state) { renderSession25(state, watercolorStyle()); }
 BENCHMARK(BM_WatercolorRender25Min)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
 
 // MURMURA_THREADS=n limits the worker threads (1 gives per-kernel work without sharing effects).

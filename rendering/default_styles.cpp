@@ -3,16 +3,17 @@
 #include <memory>
 
 #include "rendering/style_registry.h"
+#include "rendering/styles/fluid_styles.h"
 #include "rendering/styles/graffo.h"
-#include "rendering/styles/ink_water.h"
-#include "rendering/styles/watercolor.h"
+#include "rendering/styles/planara.h"
 
 namespace murmura {
 
 std::vector<std::shared_ptr<const StyleRenderer>> defaultStyleRenderers() {
     return {
-        std::make_shared<InkWaterRenderer>(),
-        std::make_shared<WatercolorRenderer>(),
+        std::make_shared<FluidReplayRenderer>(inkWaterStyle()),
+        std::make_shared<FluidReplayRenderer>(watercolorStyle()),
+        std::make_shared<PlanaraRenderer>(),
         std::make_shared<GraffoRenderer>(),
     };
 }

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <ostream>
 
-#include "capture/capture_session.h"
+#include "app/session_coordinator.h"
+#include "app/x11/x11_capture_backend.h"
 #include "capture/x11/x11_event_tap.h"
 #include "cli/command.h"
 #include "support/event_loop.h"
-#include "window_scope/window_scope_manager.h"
 #include "window_scope/x11/x11_window_providers.h"
 
 namespace murmura::cli {
@@ -33,18 +33,19 @@ int runCapture(const Args& args, Context& ctx) {
     const std::string& out = args.value("out");
 
     EventLoop loop;
-    auto manager = std::make_shared<WindowScopeManager>(makeDefaultWindowProvider(loop));
-    if (!manager->provider().isAvailable()) fail("capture: cannot open the X11 display (is DISPLAY set?)");
-    auto tracked = manager->startTracking(windowID);
-    if (!tracked) fail("capture: " + tracked.error().message());
-    const auto frame = manager->currentFrame();
-    if (!frame || !(frame->width > 0 && frame->height > 0)) fail("capture: the window has no usable frame");
-
-    auto tap = std::make_shared<X11EventTap>(loop);
-    auto input = std::make_shared<GlobalInputCapture>(manager, tap);
-    if (!input->hasAccessibilityPermission())
+    if (!makeDefaultWindowProvider(loop)->isAvailable()) fail("capture: cannot open the X11 display (is DISPLAY set?)");
+    if (!x11TrustProbe()())
         fail("capture: " + std::string(message(CaptureError::accessibilityPermissionDenied)) + ". " +
              X11EventTap::permissionExplanation({}));
+
+    // The application's session flow, with a hold on the tap to report a lost connection.
+    CaptureBackend backend = x11CaptureBackend();
+    std::shared_ptr<X11EventTap> tap;
+    backend.makeEventTap = [&tap](Scheduler& scheduler) {
+        tap = std::make_shared<X11EventTap>(scheduler);
+        return tap;
+    };
+    SessionCoordinator coordinator(loop, SystemClock::shared(), std::move(backend));
 
     if (pipe(gSignalPipe) != 0) fail(std::string("capture: pipe failed: ") + std::strerror(errno));
     bool interrupted = false;
@@ -59,33 +60,29 @@ int runCapture(const Args& args, Context& ctx) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    CaptureSession session(input, seconds, loop);
-    std::optional<std::vector<RawEvent>> events;
-    auto started = session.start([&](const std::vector<RawEvent>& recorded) { events = recorded; });
-    if (!started) fail("capture: " + std::string(message(started.error())));
-    {
+    std::optional<SessionCoordinator::Result> outcome;
+    coordinator.start(windowID, seconds, [&](const SessionCoordinator::Result& r) { outcome = r; });
+    if (coordinator.isRecording()) {
         char line[160];
         std::snprintf(line, sizeof line, "Recording %.1f s of input on %s; Ctrl-C stops early", seconds,
                       windowID == WindowScopeManager::allWindowsID ? "the whole display"
                                                                    : ("window " + std::to_string(windowID)).c_str());
         ctx.err << line << std::endl;
     }
-    loop.runUntil([&] { return events.has_value() || interrupted; }, seconds + 60);
-    session.stop();  // early on Ctrl-C; no effect once the session has completed
+    loop.runUntil([&] { return outcome.has_value() || interrupted; }, seconds + 60);
+    coordinator.stop();  // early on Ctrl-C; the result then arrives as a posted task
+    loop.runUntil([&] { return outcome.has_value(); }, 5);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
     signalWatch->cancel();
     close(gSignalPipe[0]);
     close(gSignalPipe[1]);
-    manager->stopTracking();
-    if (tap->connectionLost()) ctx.err << "capture: the X connection was lost; keeping what was recorded" << std::endl;
+    if (!outcome) fail("capture: the session did not end");
+    if (!*outcome) fail("capture: " + outcome->error().message());
+    if (tap && tap->connectionLost()) ctx.err << "capture: the X connection was lost; keeping what was recorded" << std::endl;
 
-    CaptureResult result;
-    result.events = events.value_or(std::vector<RawEvent>{});
+    CaptureResult result = outcome->value();
     redactCharacterKeys(result.events);
-    result.duration = seconds;
-    result.windowID = windowID;
-    result.windowFrame = *frame;
     writeSession(ctx, result, out);
     ctx.err << "Recorded " << result.events.size() << " events to " << out << std::endl;
     return 0;

@@ -29,8 +29,7 @@ int runWindows(const Args&, Context& ctx) {
     if (!windows) fail("windows: " + windows.error().message());
     auto bounds = manager.provider().mainDisplayBounds();
     Json out = Json::array();
-    out.push_back(encodeWindow(WindowDescriptor{WindowScopeManager::allWindowsID, std::nullopt, "All Windows",
-                                                bounds.value_or(Rect{}), true}));
+    out.push_back(encodeWindow(allWindowsDescriptor(bounds)));
     for (const auto& w : *windows) out.push_back(encodeWindow(w));
     // Window titles come from other programs and need not be valid UTF-8.
     ctx.out << out.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

@@ -1,5 +1,5 @@
 #pragma once
-// The twelve kernels of the fluid simulation. Every kernel computes each texel of its output
+// The kernels of the fluid simulation (the splat in fluid_splat.h). Every kernel computes each texel of its output
 // from bilinear reads of its inputs at normalised coordinates (compute.h); uv is the output
 // texel's centre and t = (1 / output width, 1 / output height), so L, R, B, T are the
 // neighbours uv -/+ (t.x, 0) and uv -/+ (0, t.y).
@@ -10,31 +10,13 @@
 // fluid::reference, read every input through Field::sample exactly as the formulas are written;
 // both give the same bits.
 #include <array>
-#include <span>
 
 #include "rendering/simulation/compute.h"
+#include "rendering/simulation/fluid_splat.h"
 
 namespace murmura::fluid {
 
 using compute::DisplayField;
-using compute::Field;
-using compute::Workspace;
-
-using Rgb = std::array<float, 3>;
-
-// One Gaussian deposit: output = target + exp(-(p . p) / radius) * color with
-// p = ((u - x) * aspect, v - y); the fourth channel becomes 1.
-struct SplatPass {
-    float x = 0;
-    float y = 0;
-    Rgb color{};
-    float radius = 0;
-    float aspect = 1;
-};
-
-// True when the pass has finite values and a positive radius; others are not applied (a zero
-// radius would put a NaN at the centre).
-bool isValid(const SplatPass& splat);
 
 // The noise lattices the display kernels read.
 struct InkDisplayNoise {
@@ -57,11 +39,6 @@ struct WatercolorDisplayParams {
 
 // k_zero: (0, 0, 0, 0).
 void kZero(Field& out);
-// k_splat over the whole target grid.
-void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
-// The splats in order, each as k_splat from `field` into a second field followed by an
-// exchange, done in place and only where a splat can change a stored value (fluid_kernels.cpp).
-void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws);
 // k_advect: src at uv - dt * vel(uv).xy * t, divided by 1 + dissipation * dt, all channels.
 void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dissipation, Workspace& ws);
 // k_curl: 0.5 * (R.y - L.y - T.x + B.x).
@@ -87,7 +64,6 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
                 const WatercolorDisplayNoise& noise, Workspace& ws);
 
 namespace reference {
-void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
 void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dissipation, Workspace& ws);
 void kCurl(const Field& vel, Field& out, Workspace& ws);
 void kVorticity(const Field& vel, const Field& curl, Field& out, float curlStrength, float dt, Workspace& ws);

@@ -14,11 +14,11 @@ namespace {
 
 float clampTo(float v, float lo, float hi) { return std::min(std::max(v, lo), hi); }
 
-std::array<float, 3> scaled(const std::array<float, 3>& a, float k1, float k2) {
+Rgb scaled(const Rgb& a, float k1, float k2) {
     return {a[0] * k1 * k2, a[1] * k1 * k2, a[2] * k1 * k2};
 }
 
-FluidSim::Splat dyeSplat(std::array<float, 2> p, std::array<float, 3> color, float radius) {
+FluidSim::Splat dyeSplat(std::array<float, 2> p, Rgb color, float radius) {
     return FluidSim::Splat{FluidSim::Splat::Kind::dye, p, color, radius};
 }
 
@@ -28,15 +28,26 @@ FluidSim::Splat velocitySplat(std::array<float, 2> p, float vx, float vy, float 
 
 }  // namespace
 
-std::array<float, 3> absorbanceOf(const std::array<float, 3>& colour) {
-    std::array<float, 3> a{};
+Rgb absorbanceOf(const Rgb& colour) {
+    Rgb a{};
     for (int c = 0; c < 3; ++c) a[c] = -std::log(std::max(colour[c], 0.012f));
     return a;
 }
 
-std::vector<FluidScheduled> scheduleFluidReplay(const std::vector<MaterializedSegment>& segments, float width,
-                                                float height, const FluidReplaySettings& st,
-                                                const AbsorbanceAt& absorbance) {
+Rgb pigmentAt(std::span<const Rgb> pigments, std::array<float, 2> p) {
+    const auto n = static_cast<int64_t>(pigments.size());
+    if (n < 2) return n == 1 ? pigments[0] : Rgb{1.0f, 1.0f, 1.0f};
+    const float h = gen::sineHash(std::floor(3.0f * p[0]), std::floor(2.0f * p[1]), 43758.547f);
+    const float scaledIndex = h * static_cast<float>(n);
+    // h is in [0, 1); a NaN (from a non-finite point) falls to the first pigment.
+    const int64_t index = scaledIndex >= 0.0f ? std::min<int64_t>(n - 1, static_cast<int64_t>(scaledIndex)) : 0;
+    return pigments[static_cast<size_t>(index)];
+}
+
+std::vector<FluidScheduled> FluidReplayRenderer::schedule(const std::vector<MaterializedSegment>& segments,
+                                                          float width, float height) const {
+    const FluidSplatRules& st = def_.splats;
+    auto absorbance = [this](std::array<float, 2> p) { return absorbanceOf(pigmentAt(def_.pigments, p)); };
     std::vector<FluidScheduled> list;
     int64_t n = 0;
     double tmin = std::numeric_limits<double>::infinity(), tmax = -std::numeric_limits<double>::infinity();
@@ -105,6 +116,36 @@ std::vector<FluidScheduled> scheduleFluidReplay(const std::vector<MaterializedSe
     return list;
 }
 
+double dyeDeposit(const std::vector<FluidScheduled>& list, double aspect) {
+    double sum = 0;
+    for (const FluidScheduled& entry : list)
+        for (const FluidSim::Splat& s : entry.splats) {
+            const double mean = (double(s.color[0]) + double(s.color[1]) + double(s.color[2])) / 3.0;
+            if (s.kind == FluidSim::Splat::Kind::dye && std::isfinite(mean) && s.radius > 0 && std::isfinite(s.radius))
+                sum += mean * double(s.radius);
+        }
+    return sum * std::numbers::pi / aspect;
+}
+
+float dyeBudgetFactor(double deposit, double budget) {
+    return budget > 0 && deposit > budget ? static_cast<float>(budget / deposit) : 1.0f;
+}
+
+std::vector<FluidScheduled> FluidReplayRenderer::budgetedSchedule(const std::vector<MaterializedSegment>& segments,
+                                                                  int64_t width, int64_t height,
+                                                                  DyeBudgetUse* use) const {
+    std::vector<FluidScheduled> list = schedule(segments, static_cast<float>(width), static_cast<float>(height));
+    const double deposit = dyeDeposit(list, double(width) / double(std::max<int64_t>(height, 1)));
+    const float factor = dyeBudgetFactor(deposit, def_.dyeBudget);
+    if (factor != 1.0f)
+        for (FluidScheduled& entry : list)
+            for (FluidSim::Splat& s : entry.splats)
+                if (s.kind == FluidSim::Splat::Kind::dye)
+                    for (float& c : s.color) c *= factor;
+    if (use) *use = {deposit, factor};
+    return list;
+}
+
 int64_t replayFrameIndex(float t, int64_t frames) {
     const float f = t * static_cast<float>(frames - 1);
     if (!(f >= 1.0f)) return 0;  // also NaN
@@ -112,15 +153,13 @@ int64_t replayFrameIndex(float t, int64_t frames) {
     return static_cast<int64_t>(f);
 }
 
-namespace {
-std::optional<RgbaImage> replay(const MaterialEngineOutput& output, int64_t width, int64_t height,
-                                const FluidSchedule& schedule, const FluidSim::Config& config,
-                                const FluidReplayTiming& timing, FluidSim::Profile* profile) {
+std::optional<RgbaImage> FluidReplayRenderer::replay(const MaterialEngineOutput& output, int64_t width,
+                                                     int64_t height, FluidSim::Profile* profile) const {
+    const FluidReplayTiming& timing = def_.timing;
     if (width < 1 || height < 1 || timing.replayFrames < 1) return std::nullopt;
-    std::unique_ptr<FluidSim> sim = FluidSim::create(width, height, config);
+    std::unique_ptr<FluidSim> sim = FluidSim::create(width, height, def_.fluid);
     if (!sim) return std::nullopt;
-    const std::vector<FluidScheduled> list =
-        schedule(output.segments, static_cast<float>(width), static_cast<float>(height));
+    const std::vector<FluidScheduled> list = budgetedSchedule(output.segments, width, height);
     std::vector<std::vector<FluidSim::Splat>> frames(static_cast<size_t>(timing.replayFrames));
     for (const FluidScheduled& entry : list) {
         auto& frame = frames[static_cast<size_t>(replayFrameIndex(entry.t, timing.replayFrames))];
@@ -132,13 +171,16 @@ std::optional<RgbaImage> replay(const MaterialEngineOutput& output, int64_t widt
     if (profile) *profile = sim->profile();
     return image;
 }
-}  // namespace
 
-std::optional<RgbaImage> renderFluidReplay(const MaterialEngineOutput& output, int64_t width, int64_t height,
-                                           const FluidSchedule& schedule, const FluidSim::Config& config,
-                                           const FluidReplayTiming& timing, FluidSim::Profile* profile) {
+std::optional<RgbaImage> FluidReplayRenderer::render(const MaterialEngineOutput& output, int64_t width,
+                                                     int64_t height) const {
+    return render(output, width, height, nullptr);
+}
+
+std::optional<RgbaImage> FluidReplayRenderer::render(const MaterialEngineOutput& output, int64_t width,
+                                                     int64_t height, FluidSim::Profile* profile) const {
     try {
-        return replay(output, width, height, schedule, config, timing, profile);
+        return replay(output, width, height, profile);
     } catch (const std::exception&) {  // out of memory: no image, as renderers promise
         return std::nullopt;
     }

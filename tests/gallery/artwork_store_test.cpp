@@ -1,15 +1,16 @@
+// The artwork catalog format and the store that keeps it with the images.
 #include "gallery/artwork_store.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 
+#include "../test_files.h"
 #include "gallery/artwork_finishing.h"
 #include "rendering/png_io.h"
 #include "support/diagnostics.h"
 #include "support/manual_scheduler.h"
-#include "../test_files.h"
 
 using namespace murmura;
 using namespace murmura::test;
@@ -17,17 +18,57 @@ namespace fs = std::filesystem;
 
 namespace {
 
+CatalogDate at(int64_t epochSeconds) { return CatalogDate{std::chrono::seconds{epochSeconds}}; }
+
 RgbaImage picture(int64_t w, int64_t h, uint8_t seed) {
     auto image = RgbaImage::create(w, h, ColorSpace::deviceRGB);
-    for (int64_t y = 0; y < h; ++y)
-        for (int64_t x = 0; x < w; ++x) {
-            uint8_t* p = image->pixel(x, y);
-            p[0] = static_cast<uint8_t>(x * 9 + seed);
-            p[1] = static_cast<uint8_t>(y * 5);
-            p[2] = static_cast<uint8_t>(x ^ y);
-            p[3] = 255;
-        }
+    for (size_t i = 0; i < image->byteCount(); ++i) image->data()[i] = i % 4 == 3 ? 255 : uint8_t(i * 7 + seed);
     return std::move(*image);
+}
+
+// Slashes, an em dash, quotes, a line break, an optional key, fractional and whole durations;
+// epoch seconds computed independently (calendar.timegm).
+std::vector<ArtworkRecord> twoRecords() {
+    ArtworkRecord a{*Uuid::parse("0f8e2a7c-3b1d-4e5f-9a6b-7c8d9e0f1a2b"), "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B.png",
+                    at(1796462682), 300, 298.5, "Terminal \xE2\x80\x94 ~/src/murmura", "Terminal", "Ink Water",
+                    "ink-water", std::nullopt};
+    ArtworkRecord b{*Uuid::parse("C56A4180-65AA-42EC-A945-5FD21DEC0538"), "C56A4180-65AA-42EC-A945-5FD21DEC0538.png",
+                    at(1801439999), 1500, 42.125, "Firefox \xE2\x80\x94 https://example.org/a?b", "Firefox",
+                    "Watercolor", "watercolor", "Morning \"focus\"\n/notes\t\\"};
+    return {a, b};
+}
+
+const char* kGolden = R"([
+  {
+    "actualDuration": 298.5,
+    "appName": "Terminal",
+    "creationDate": "2026-12-05T09:24:42Z",
+    "id": "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B",
+    "imageFilePath": "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B.png",
+    "plannedDuration": 300,
+    "styleID": "ink-water",
+    "styleName": "Ink Water",
+    "windowName": "Terminal )" "\xE2\x80\x94" R"( ~\/src\/murmura"
+  },
+  {
+    "actualDuration": 42.125,
+    "appName": "Firefox",
+    "creationDate": "2027-01-31T23:59:59Z",
+    "customName": "Morning \"focus\"\n\/notes\t\\",
+    "id": "C56A4180-65AA-42EC-A945-5FD21DEC0538",
+    "imageFilePath": "C56A4180-65AA-42EC-A945-5FD21DEC0538.png",
+    "plannedDuration": 1500,
+    "styleID": "watercolor",
+    "styleName": "Watercolor",
+    "windowName": "Firefox )" "\xE2\x80\x94" R"( https:\/\/example.org\/a?b"
+  }
+]
+)";
+
+Expected<std::vector<ArtworkRecord>, std::string> decode(const std::string& text) {
+    auto parsed = parseJson(text);
+    if (!parsed) return unexpected(parsed.error());
+    return decodeCatalog(*parsed);
 }
 
 // The image path goes through the JSON encoder so that every byte of it (NUL included) survives.
@@ -37,44 +78,21 @@ std::string recordJson(const std::string& id, const std::string& image, const st
            R"( "windowName": "Terminal", "appName": "Terminal", "styleName": "Ink Water", "styleID": "ink-water")" +
            extra + "}";
 }
-
 const char* kIdA = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
 const char* kIdB = "C56A4180-65AA-42EC-A945-5FD21DEC0538";
 
 // Captures diagnostic lines while alive.
-class Diagnostics {
-public:
-    Diagnostics() : file_(std::tmpfile()) { setDiagnosticStream(file_); }
-    ~Diagnostics() {
-        setDiagnosticStream(nullptr);
-        std::fclose(file_);
-    }
-    std::string text() const {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string out;
-        char buffer[512];
-        while (size_t n = std::fread(buffer, 1, sizeof buffer, file_)) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    std::FILE* file_;
+struct Diagnostics {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* file = open_memstream(&buffer, &size);
+    Diagnostics() { setDiagnosticStream(file); }
+    ~Diagnostics() { setDiagnosticStream(nullptr); std::fclose(file); std::free(buffer); }
+    std::string text() { std::fflush(file); return std::string(buffer, size); }
 };
-
-FinishedSession session() {
-    FinishedSession s;
-    s.plannedDuration = 300;
-    s.actualDuration = 298.25;
-    s.windowName = "Terminal \xE2\x80\x94 ~/src";
-    s.ownerName = "Terminal";
-    s.style = StyleDescriptor{"ink-water", "Ink Water", StyleSeries::traditional};
-    return s;
-}
 
 class Store : public ::testing::Test {
 protected:
-
     fs::path artworks() const { return base_ / "Murmura" / "Artworks"; }
     fs::path catalog() const { return artworks() / "artworks.json"; }
     ArtworkStore open() const {
@@ -82,155 +100,178 @@ protected:
         EXPECT_TRUE(store) << store.error().message();
         return std::move(store).value();
     }
+    std::vector<ArtworkRecord> reopened() const { return ArtworkStore::open(base_)->records(); }
     void writeCatalog(const std::string& text) const {
         fs::create_directories(artworks());
         writeFile(catalog(), text);
     }
+    Expected<ArtworkRecord, ArtworkStore::StoreError> add(ArtworkStore& store, uint8_t seed = 0,
+                                                           FinishedSession s = {300, 298.25, "Terminal \xE2\x80\x94 ~/src",
+                                                                                "Terminal", {"ink-water", "Ink Water", StyleSeries::traditional}}) {
+        return storeFinishedArtwork(store, picture(4, 3, seed), s, clock_);
+    }
 
     ScratchDirectory scratch_{"murmura-store"};
     const fs::path base_ = scratch_.path();
+    ManualClock clock_{0, 1796462682.75};  // 2026-12-05T09:24:42.75Z
 };
 
 }  // namespace
 
-TEST_F(Store, FirstStartCreatesTheDirectoryAndWritesNoCatalogUntilTheFirstSave) {
+TEST(CatalogDate, InternetFormOnlyWholeSeconds) {
+    const std::pair<const char*, int64_t> valid[] = {
+        {"2026-12-05T09:24:42Z", 1796462682},       {"2024-02-29T12:00:00Z", 1709208000},
+        {"9999-12-31T23:59:59Z", 253402300799},     {"0000-01-01T00:00:00Z", -62167219200},
+        {"2026-12-05T09:24:42+01:30", 1796457282},  {"2026-12-05T09:24:42-00:00", 1796462682}};
+    for (auto [text, seconds] : valid) EXPECT_EQ(parseCatalogDate(text), at(seconds)) << text;
+    for (const char* text : {"2026-12-05T09:24:42.123Z", "2026-12-05T09:24:42.000Z", "2026-12-05T09:24:42",
+                             "2026-12-05 09:24:42Z", "2026-12-05t09:24:42z", "2026-12-05", "2023-02-29T00:00:00Z",
+                             "2026-04-31T00:00:00Z", "2026-13-01T00:00:00Z", "2026-12-05T24:00:00Z",
+                             "2026-12-05T23:60:00Z", "2026-12-05T23:00:60Z", "2026-12-05T09:24:42+0100",
+                             "+2026-12-05T09:24:42Z", "0000-01-01T00:00:00+00:01", ""})
+        EXPECT_FALSE(parseCatalogDate(text)) << text;
+    EXPECT_EQ(formatCatalogDate(at(-1)), "1969-12-31T23:59:59Z");
+}
+
+TEST(ArtworkRecord, DisplayNameAndRenameTrimAndFallBackToTheAppName) {
+    ArtworkRecord r;
+    r.appName = "Terminal";
+    for (auto [custom, shown] : {std::pair<std::optional<std::string>, std::string>{std::nullopt, "Terminal"},
+                                 {"  Night shift \n", "Night shift"}, {" \t\n", "Terminal"}, {"", "Terminal"}}) {
+        r.customName = custom;
+        EXPECT_EQ(r.displayName(), shown);
+    }
+    EXPECT_EQ(customNameForRename("  Night shift  ", r), "Night shift");
+    EXPECT_EQ(customNameForRename("  Terminal \n", r), std::nullopt);
+    EXPECT_EQ(customNameForRename(" \n\t ", r), std::nullopt);
+    EXPECT_EQ(customNameForRename("terminal", r), "terminal");  // case matters
+}
+
+TEST(Catalog, GoldenTextBothWaysAndLenientReading) {
+    EXPECT_EQ(encodeCatalog(twoRecords()).value(), kGolden);
+    EXPECT_EQ(decode(kGolden).value(), twoRecords());
+    EXPECT_EQ(encodeCatalog({}).value(), "[]\n");
+    // Any key order and white space, a null custom name, an exponent, unknown keys.
+    auto records = decode(
+        R"([{"windowName":"w","styleName":"S","styleID":"s","plannedDuration":600,"imageFilePath":"x.png",)"
+        R"("id":"c56a4180-65aa-42ec-a945-5fd21dec0538","customName":null,"creationDate":"2026-12-05T09:24:42Z",)"
+        R"("appName":"A","actualDuration":1e2, "someFutureKey": [1, 2]}])");
+    ASSERT_TRUE(records) << records.error();
+    EXPECT_EQ(records->at(0).customName, std::nullopt);
+    const std::string back = encodeCatalog(*records).value();
+    EXPECT_EQ(back.find("customName"), std::string::npos);
+    EXPECT_EQ(back.find("someFutureKey"), std::string::npos);
+    EXPECT_NE(back.find("\"id\": \"C56A4180-65AA-42EC-A945-5FD21DEC0538\""), std::string::npos);
+    EXPECT_NE(back.find("\"actualDuration\": 100,"), std::string::npos);
+    // Control characters are escaped and read back.
+    auto control = twoRecords();
+    control[0].customName = std::string("a\x01" "b\x1f" "c") + '\0' + "d";
+    const std::string text = encodeCatalog(control).value();
+    EXPECT_NE(text.find(R"("a\u0001b\u001fc\u0000d")"), std::string::npos) << text;
+    EXPECT_EQ(decode(text).value(), control);
+}
+
+TEST(Catalog, ErrorsNameTheRecordAndKeyAndUnreadableRecordsAreNotWritten) {
+    auto edited = [](const std::string& from, const std::string& to) {
+        std::string text = kGolden;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {edited("09:24:42Z", "09:24:42.123Z"), "\"[0].creationDate\""},
+        {edited("\"styleID\": \"watercolor\",", ""), "\"[1].styleID\": missing"},
+        {edited("C56A4180-65AA", "XXXX4180-65AA"), "\"[1].id\""},
+        {edited("298.5", "\"298\""), "\"[0].actualDuration\": expected a number"},
+        {edited("\"Morning", "17, \"x\": \""), "\"[1].customName\": expected a string"},
+        {R"({"records": []})", "expected an array"}, {"[1]", "expected an object"}, {"[", "malformed JSON"},
+        {R"([{"id": null}])", "\"[0].id\": must not be null"}};
+    for (const auto& [text, expected] : cases) {
+        auto r = decode(text);
+        ASSERT_FALSE(r) << text;
+        EXPECT_NE(r.error().find(expected), std::string::npos) << r.error();
+    }
+    auto records = twoRecords();
+    records[1].actualDuration = std::numeric_limits<double>::infinity();
+    auto r = encodeCatalog(records);
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().find("C56A4180-65AA-42EC-A945-5FD21DEC0538"), std::string::npos);
+    records = twoRecords();
+    records[0].customName = "bad \xFF name";
+    EXPECT_FALSE(encodeCatalog(records));
+    records = twoRecords();
+    records[0].creationDate = at(253402300800);  // year 10000
+    EXPECT_FALSE(encodeCatalog(records));
+}
+
+TEST_F(Store, StoresImageAndRecordAndWritesTheCatalogOnlyOnSave) {
     ArtworkStore store = open();
     EXPECT_TRUE(fs::is_directory(artworks()));
-    EXPECT_EQ(store.artworksDirectory(), artworks());
     EXPECT_TRUE(store.records().empty());
-    EXPECT_FALSE(store.catalogLoadFailed());
     EXPECT_FALSE(fs::exists(catalog()));
-    ManualClock clock;
-    ASSERT_TRUE(storeFinishedArtwork(store, picture(8, 6, 1), session(), clock));
-    EXPECT_TRUE(fs::exists(catalog()));
-}
-
-TEST_F(Store, RecordWithoutCustomNameLoadsAbsentAndIsWrittenBackWithoutTheKey) {
-    writeCatalog("[" + recordJson(kIdA, std::string(kIdA) + ".png") + ",\n\n" +
-                 recordJson(kIdB, std::string(kIdB) + ".png", R"(, "customName": null)") + "]");
-    ArtworkStore store = open();
-    ASSERT_EQ(store.records().size(), 2u);
-    EXPECT_EQ(store.records()[0].customName, std::nullopt);
-    EXPECT_EQ(store.records()[1].customName, std::nullopt);
-    ASSERT_TRUE(store.saveCatalog());
-    const std::string text = readFile(catalog());
-    EXPECT_EQ(text.find("customName"), std::string::npos) << text;
-    EXPECT_EQ(ArtworkStore::open(base_)->records(), store.records());
-}
-
-TEST_F(Store, FractionalSecondsFailTheWholeCatalog) {
-    const std::string original = "[" + recordJson(kIdA, "a.png") + "," +
-                                 recordJson(kIdB, "b.png").replace(recordJson(kIdB, "b.png").find("42Z"), 3, "42.123Z") +
-                                 "]";
-    writeCatalog(original);
-    Diagnostics lines;
-    ArtworkStore store = open();
-    EXPECT_TRUE(store.records().empty());
-    EXPECT_TRUE(store.catalogLoadFailed());
-    const std::string printed = lines.text();
-    EXPECT_EQ(printed.rfind("Failed to load artwork catalog: ", 0), 0u) << printed;
-    EXPECT_NE(printed.find("[1].creationDate"), std::string::npos) << printed;
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
-    EXPECT_EQ(readFile(catalog()), original);  // untouched on disk
-}
-
-TEST_F(Store, TheFirstSaveAfterAFailedLoadKeepsTheUnreadableCatalog) {
-    const std::string broken = "[{\"id\": \"not finished";
-    writeCatalog(broken);
-    Diagnostics lines;
-    ArtworkStore store = open();
-    ASSERT_TRUE(store.catalogLoadFailed());
-    ManualClock clock;
-    auto stored = storeFinishedArtwork(store, picture(4, 4, 2), session(), clock);
-    ASSERT_TRUE(stored) << stored.error().message();
-    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable"), broken);
-    EXPECT_NE(lines.text().find("Kept the unreadable artwork catalog as"), std::string::npos);
-    // The new catalog holds the new artwork only; later saves keep no further copies.
-    EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 1u);
-    ASSERT_TRUE(store.saveCatalog());
-    EXPECT_FALSE(fs::exists(artworks() / "artworks.json.unreadable-2"));
-    // A second broken catalog is kept under the next free name.
-    writeCatalog(broken + "2");
-    ArtworkStore again = open();
-    ASSERT_TRUE(again.saveCatalog());
-    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable-2"), broken + "2");
-}
-
-TEST_F(Store, StoringAnArtworkWritesItsImageAndRecord) {
-    ArtworkStore store = open();
-    ManualClock clock(0, 1796462682.75);  // 2026-12-05T09:24:42.75Z
-    const RgbaImage image = picture(20, 10, 3);
-    auto stored = storeFinishedArtwork(store, image, session(), clock);
-    ASSERT_TRUE(stored) << stored.error().message();
-    const ArtworkRecord& r = *stored;
-    EXPECT_FALSE(r.id.isNil());
-    EXPECT_EQ(r.imageFilePath, r.id.toString() + ".png");
-    EXPECT_EQ(formatCatalogDate(r.creationDate), "2026-12-05T09:24:42Z");
-    EXPECT_EQ(r.plannedDuration, 300);
-    EXPECT_EQ(r.actualDuration, 298.25);
-    EXPECT_EQ(r.windowName, "Terminal \xE2\x80\x94 ~/src");
-    EXPECT_EQ(r.appName, "Terminal");
-    EXPECT_EQ(r.styleName, "Ink Water");
-    EXPECT_EQ(r.styleID, "ink-water");
-    EXPECT_EQ(r.customName, std::nullopt);
-    ASSERT_EQ(store.records().size(), 1u);
-    EXPECT_EQ(store.records()[0], r);
-    auto back = readPngFile((artworks() / r.imageFilePath).string());
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, image);
-    EXPECT_EQ(*store.loadImage(r), image);
-    // The catalog on disk reads back the same record.
-    EXPECT_EQ(ArtworkStore::open(base_)->records(), store.records());
-    // A second artwork gets its own identity.
-    auto second = storeFinishedArtwork(store, image, session(), clock);
+    auto r = add(store, 3);
+    ASSERT_TRUE(r) << r.error().message();
+    EXPECT_EQ(r->imageFilePath, r->id.toString() + ".png");
+    EXPECT_EQ(*r, (ArtworkRecord{r->id, r->imageFilePath, at(1796462682), 300, 298.25, "Terminal \xE2\x80\x94 ~/src",
+                                 "Terminal", "Ink Water", "ink-water", std::nullopt}));
+    EXPECT_EQ(*readPngFile((artworks() / r->imageFilePath).string()), picture(4, 3, 3));
+    EXPECT_EQ(*store.loadImage(*r), picture(4, 3, 3));
+    EXPECT_EQ(reopened(), store.records());
+    // Unknown or empty owners and invalid titles are stored safely; each artwork has its own id.
+    auto second = add(store, 0, {300, 1, "bad \xFF title", std::nullopt, {}});
     ASSERT_TRUE(second);
-    EXPECT_NE(second->id, r.id);
-    EXPECT_EQ(store.records().size(), 2u);
+    EXPECT_NE(second->id, r->id);
+    EXPECT_EQ(second->appName, "Unknown");
+    EXPECT_EQ(second->windowName, "bad \xEF\xBF\xBD title");
+    EXPECT_EQ(add(store, 0, {300, 1, "w", "", {}})->appName, "Unknown");
+    EXPECT_EQ(reopened().size(), 3u);
 }
 
-TEST_F(Store, UnknownOwnerAndInvalidTitlesAreStoredSafely) {
+TEST_F(Store, AnUnreadableCatalogLoadsEmptyStaysUntouchedAndIsKeptOnTheFirstSave) {
+    const std::string fractional = "[" + recordJson(kIdA, "a.png") + "," +
+                                   recordJson(kIdB, "b.png", R"(, "creationDate": "2026-12-05T09:24:42.123Z")") + "]";
+    for (const std::string& text : {fractional, std::string("[{\"id\": \"not finished"), std::string(""),
+                                    std::string("{}"), std::string("[{}]"), std::string("null")}) {
+        SCOPED_TRACE(text);
+        writeCatalog(text);
+        Diagnostics lines;
+        ArtworkStore store = open();
+        EXPECT_TRUE(store.records().empty());
+        EXPECT_TRUE(store.catalogLoadFailed());
+        const std::string printed = lines.text();
+        EXPECT_EQ(printed.rfind("Failed to load artwork catalog: ", 0), 0u) << printed;
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+        EXPECT_TRUE(text != fractional || printed.find("[1].creationDate") != std::string::npos) << printed;
+        EXPECT_EQ(readFile(catalog()), text);
+    }
+    Diagnostics lines;
     ArtworkStore store = open();
-    ManualClock clock;
-    FinishedSession s = session();
-    s.ownerName.reset();
-    s.windowName = "bad \xFF title";
-    auto stored = storeFinishedArtwork(store, picture(2, 2, 0), s, clock);
-    ASSERT_TRUE(stored) << stored.error().message();
-    EXPECT_EQ(stored->appName, "Unknown");
-    EXPECT_EQ(stored->windowName, "bad \xEF\xBF\xBD title");
-    s.ownerName = "";
-    EXPECT_EQ(storeFinishedArtwork(store, picture(2, 2, 0), s, clock)->appName, "Unknown");
-    EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 2u);
+    ASSERT_TRUE(add(store));
+    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable"), "null");
+    EXPECT_NE(lines.text().find("Kept the unreadable artwork catalog as"), std::string::npos);
+    EXPECT_EQ(reopened().size(), 1u);
+    ASSERT_TRUE(store.saveCatalog());  // later saves keep no further copies
+    EXPECT_FALSE(fs::exists(artworks() / "artworks.json.unreadable-2"));
+    writeCatalog("[");
+    ASSERT_TRUE(open().saveCatalog());  // a second broken catalog is kept under the next free name
+    EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable-2"), "[");
 }
 
-TEST_F(Store, AnImageThatCannotBeWrittenAddsNoRecord) {
+TEST_F(Store, FailedWritesAreReportedAndLoseNothing) {
     ArtworkStore store = open();
     fs::remove_all(artworks());
-    ManualClock clock;
-    auto stored = storeFinishedArtwork(store, picture(2, 2, 0), session(), clock);
-    ASSERT_FALSE(stored);
-    EXPECT_EQ(stored.error().code, ArtworkStore::StoreError::Code::imageWriteFailed);
-    EXPECT_EQ(stored.error().message(), "Failed to write artwork image");
+    auto noImage = add(store);
+    ASSERT_FALSE(noImage);
+    EXPECT_EQ(noImage.error().code, ArtworkStore::StoreError::Code::imageWriteFailed);
     EXPECT_TRUE(store.records().empty());
-}
 
-TEST_F(Store, ACatalogThatCannotBeSavedKeepsTheRecordInMemory) {
-    ArtworkStore store = open();
-    fs::create_directory(catalog());  // a directory where the catalog belongs
-    ManualClock clock;
-    auto stored = storeFinishedArtwork(store, picture(2, 2, 0), session(), clock);
-    ASSERT_FALSE(stored);
-    EXPECT_EQ(stored.error().code, ArtworkStore::StoreError::Code::underlying);
-    EXPECT_NE(stored.error().message().find("artworks.json"), std::string::npos) << stored.error().message();
-    EXPECT_EQ(store.records().size(), 1u);
-}
+    fs::create_directories(catalog());  // a directory where the catalog belongs
+    auto noCatalog = add(store);
+    ASSERT_FALSE(noCatalog);
+    EXPECT_NE(noCatalog.error().message().find("artworks.json"), std::string::npos) << noCatalog.error().message();
+    EXPECT_EQ(store.records().size(), 1u);  // kept in memory
+    fs::remove(catalog());
 
-TEST_F(Store, AWriteFailureDuringSaveLeavesThePreviousCatalogIntact) {
-    ArtworkStore store = open();
-    ManualClock clock;
-    ASSERT_TRUE(storeFinishedArtwork(store, picture(4, 4, 0), session(), clock));
+    ASSERT_TRUE(store.saveCatalog());
     const std::string before = readFile(catalog());
-    // Make the next catalog much larger than the file-size limit lets a write reach.
     store.records()[0].customName = std::string(20000, 'n');
     Expected<void, ArtworkStore::StoreError> saved;
     {
@@ -241,180 +282,86 @@ TEST_F(Store, AWriteFailureDuringSaveLeavesThePreviousCatalogIntact) {
     ASSERT_FALSE(saved);
     EXPECT_NE(saved.error().message().find("File too large"), std::string::npos) << saved.error().message();
     EXPECT_EQ(readFile(catalog()), before);
-    // Only the catalog and the one image: no temporary file is left behind.
-    EXPECT_EQ(entryCount(artworks()), 2u);
-    EXPECT_EQ(ArtworkStore::open(base_)->records().size(), 1u);
-    // With room again the same save succeeds.
+    EXPECT_EQ(entryCount(artworks()), 2u);  // the catalog and the one image: no temporary left
     ASSERT_TRUE(store.saveCatalog());
-    EXPECT_EQ(ArtworkStore::open(base_)->records()[0].customName, std::string(20000, 'n'));
+    EXPECT_EQ(reopened()[0].customName, std::string(20000, 'n'));
+
+    writeFile(base_ / "other", "a file where a folder belongs");
+    auto blocked = ArtworkStore::open(base_ / "other");
+    ASSERT_FALSE(blocked);
+    EXPECT_NE(blocked.error().message().find((base_ / "other").string()), std::string::npos);
 }
 
-TEST_F(Store, RenameSetsAndClearsTheCustomNameAndSaves) {
+TEST_F(Store, RenameAndDeleteSaveAndKeepImagesOtherRecordsName) {
     ArtworkStore store = open();
-    ManualClock clock;
-    const ArtworkRecord r = *storeFinishedArtwork(store, picture(2, 2, 0), session(), clock);
-    auto renamed = store.updateCustomName(r.id, "Night shift");
-    ASSERT_TRUE(renamed);
-    EXPECT_EQ(renamed->customName, "Night shift");
-    EXPECT_EQ(ArtworkStore::open(base_)->records()[0].customName, "Night shift");
-    auto cleared = store.updateCustomName(r.id, std::nullopt);
-    ASSERT_TRUE(cleared);
-    EXPECT_EQ(cleared->customName, std::nullopt);
+    const ArtworkRecord a = *add(store, 0), b = *add(store, 1), c = *add(store, 2);
+    EXPECT_EQ(store.updateCustomName(a.id, "Night shift")->customName, "Night shift");
+    EXPECT_EQ(reopened()[0].customName, "Night shift");
+    EXPECT_EQ(store.updateCustomName(a.id, std::nullopt)->customName, std::nullopt);
     EXPECT_EQ(readFile(catalog()).find("customName"), std::string::npos);
-}
-
-TEST_F(Store, RenamingOrDeletingAnUnknownArtworkFails) {
-    ArtworkStore store = open();
-    const Uuid unknown = *Uuid::parse("c56a4180-65aa-42ec-a945-5fd21dec0538");
-    auto renamed = store.updateCustomName(unknown, "x");
-    ASSERT_FALSE(renamed);
-    EXPECT_EQ(renamed.error().code, ArtworkStore::StoreError::Code::artworkNotFound);
-    EXPECT_EQ(renamed.error().message(), "Artwork C56A4180-65AA-42EC-A945-5FD21DEC0538 not found");
-    auto deleted = store.deleteArtwork(unknown);
-    ASSERT_FALSE(deleted);
-    EXPECT_EQ(deleted.error().message(), "Artwork C56A4180-65AA-42EC-A945-5FD21DEC0538 not found");
-    EXPECT_FALSE(fs::exists(catalog()));
-}
-
-TEST_F(Store, DeleteRemovesTheRecordAndItsImageKeepingTheOrder) {
-    ArtworkStore store = open();
-    ManualClock clock;
-    const ArtworkRecord a = *storeFinishedArtwork(store, picture(2, 2, 0), session(), clock);
-    const ArtworkRecord b = *storeFinishedArtwork(store, picture(2, 2, 1), session(), clock);
-    const ArtworkRecord c = *storeFinishedArtwork(store, picture(2, 2, 2), session(), clock);
     ASSERT_TRUE(store.deleteArtwork(b.id));
     EXPECT_FALSE(fs::exists(artworks() / b.imageFilePath));
-    EXPECT_TRUE(fs::exists(artworks() / a.imageFilePath));
-    const std::vector<ArtworkRecord> expected = {a, c};
-    EXPECT_EQ(store.records(), expected);
-    EXPECT_EQ(ArtworkStore::open(base_)->records(), expected);
-}
+    EXPECT_EQ(reopened(), (std::vector<ArtworkRecord>{store.records()[0], c}));
+    fs::remove(artworks() / c.imageFilePath);  // removed by hand: the record still goes
+    EXPECT_FALSE(store.loadImage(c));
+    ASSERT_TRUE(store.deleteArtwork(c.id));
+    const Uuid unknown = *Uuid::parse(kIdB);
+    EXPECT_EQ(store.updateCustomName(unknown, "x").error().message(), "Artwork " + std::string(kIdB) + " not found");
+    EXPECT_EQ(store.deleteArtwork(unknown).error().code, ArtworkStore::StoreError::Code::artworkNotFound);
 
-TEST_F(Store, DeletingARecordWhoseImageWasRemovedByHandStillRemovesIt) {
-    ArtworkStore store = open();
-    ManualClock clock;
-    const ArtworkRecord r = *storeFinishedArtwork(store, picture(2, 2, 0), session(), clock);
-    fs::remove(artworks() / r.imageFilePath);
-    EXPECT_FALSE(store.loadImage(r));
-    ASSERT_TRUE(store.deleteArtwork(r.id));
-    EXPECT_TRUE(store.records().empty());
-    EXPECT_EQ(readFile(catalog()), "[]\n");
-}
-
-TEST_F(Store, ImageNamedByAnotherRecordStaysWhenOneIsDeleted) {
-    writeCatalog("[" + recordJson(kIdA, "shared.png") + "," + recordJson(kIdB, "shared.png") + "]");
-    ASSERT_TRUE(writePngFile(picture(2, 2, 0), (artworks() / "shared.png").string()));
-    ArtworkStore store = open();
-    ASSERT_TRUE(store.deleteArtwork(*Uuid::parse(kIdA)));
-    EXPECT_TRUE(fs::exists(artworks() / "shared.png"));
-    ASSERT_TRUE(store.deleteArtwork(*Uuid::parse(kIdB)));
-    EXPECT_FALSE(fs::exists(artworks() / "shared.png"));
+    writeCatalog("[" + recordJson(kIdA, "shared name.png") + "," + recordJson(kIdB, "shared name.png") + "]");
+    ASSERT_TRUE(writePngFile(picture(2, 2, 0), (artworks() / "shared name.png").string()));
+    ArtworkStore shared = open();
+    EXPECT_EQ(shared.imagePath(shared.records()[0]), artworks() / "shared name.png");
+    ASSERT_TRUE(shared.deleteArtwork(*Uuid::parse(kIdA)));
+    EXPECT_TRUE(fs::exists(artworks() / "shared name.png"));
+    ASSERT_TRUE(shared.deleteArtwork(*Uuid::parse(kIdB)));
+    EXPECT_FALSE(fs::exists(artworks() / "shared name.png"));
 }
 
 TEST_F(Store, ImagePathsOutsideTheDirectoryAreNeverTouched) {
-    // Valid PNG files outside the artworks directory that a traversal path would reach, and the
-    // store's own kept catalog copy inside it.
-    const RgbaImage victim = picture(3, 3, 7);
+    // Valid PNG files a traversal would reach, and the store's own kept catalog copy.
     fs::create_directories(artworks() / "sub");
-    ASSERT_TRUE(writePngFile(victim, (base_ / "victim.png").string()));
-    ASSERT_TRUE(writePngFile(victim, (base_ / "Murmura" / "victim.png").string()));
-    ASSERT_TRUE(writePngFile(victim, (artworks() / "sub" / "inner.png").string()));
+    for (const fs::path& p : {base_ / "victim.png", base_ / "Murmura" / "victim.png", artworks() / "sub" / "inner.png"})
+        ASSERT_TRUE(writePngFile(picture(3, 3, 7), p.string()));
     writeFile(artworks() / "artworks.json.unreadable", "kept");
-    const std::vector<std::string> paths = {"../victim.png",
-                                            "../../victim.png",
-                                            (base_ / "victim.png").string(),
-                                            "sub/inner.png",
-                                            "./../victim.png",
-                                            "..",
-                                            ".",
-                                            "",
-                                            "artworks.json.unreadable",
-                                            "artworks.json",
-                                            std::string("x.png\0/../../victim.png", 23),
-                                            std::string("victim.png\0", 11)};
-    std::string catalogText = "[";
-    std::vector<Uuid> ids;
+    const std::vector<std::string> paths = {"../victim.png", "../../victim.png", (base_ / "victim.png").string(),
+                                            "sub/inner.png", "./../victim.png", "..", ".", "",
+                                            "artworks.json.unreadable", "artworks.json",
+                                            std::string("x.png\0/../../victim.png", 23), std::string("victim.png\0", 11)};
+    std::string text = "[";
     for (size_t i = 0; i < paths.size(); ++i) {
         char id[64];
         std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012zu", i);
-        ids.push_back(*Uuid::parse(id));
-        catalogText += (i ? "," : "") + recordJson(id, paths[i]);
+        text += (i ? "," : "") + recordJson(id, paths[i]);
     }
-    writeCatalog(catalogText + "]");
-
+    writeCatalog(text + "]");
     ArtworkStore store = open();
     ASSERT_EQ(store.records().size(), paths.size());  // every record is still listed
-    for (const ArtworkRecord& r : store.records()) {
+    const std::vector<ArtworkRecord> records = store.records();
+    for (const ArtworkRecord& r : records) {
         EXPECT_EQ(store.imagePath(r), std::nullopt) << r.imageFilePath;
-        auto image = store.loadImage(r);
-        EXPECT_FALSE(image) << r.imageFilePath;  // unavailable, although the target decodes
+        EXPECT_FALSE(store.loadImage(r)) << r.imageFilePath;  // unavailable, although the target decodes
+        ASSERT_TRUE(store.deleteArtwork(r.id));
     }
-    for (const Uuid& id : ids) ASSERT_TRUE(store.deleteArtwork(id));
-    EXPECT_TRUE(store.records().empty());
-    EXPECT_TRUE(fs::exists(base_ / "victim.png"));
-    EXPECT_TRUE(fs::exists(base_ / "Murmura" / "victim.png"));
-    EXPECT_TRUE(fs::exists(artworks() / "sub" / "inner.png"));
+    for (const fs::path& p : {base_ / "victim.png", base_ / "Murmura" / "victim.png", artworks() / "sub" / "inner.png"})
+        EXPECT_TRUE(fs::exists(p)) << p;
     EXPECT_EQ(readFile(artworks() / "artworks.json.unreadable"), "kept");
     EXPECT_EQ(readFile(catalog()), "[]\n");
 }
 
-TEST_F(Store, PlainFileNamesOfTheDirectoryAreUsable) {
-    writeCatalog("[" + recordJson(kIdA, "older name.png") + "]");
-    ASSERT_TRUE(writePngFile(picture(5, 5, 1), (artworks() / "older name.png").string()));
-    ArtworkStore store = open();
-    ASSERT_EQ(store.records().size(), 1u);
-    EXPECT_EQ(store.imagePath(store.records()[0]), artworks() / "older name.png");
-    EXPECT_TRUE(store.loadImage(store.records()[0]));
-}
-
-TEST_F(Store, ConstructionFailsWhenTheDirectoryCannotBeCreated) {
-    writeFile(base_ / "Murmura", "a file where a folder belongs");
-    auto store = ArtworkStore::open(base_);
-    ASSERT_FALSE(store);
-    EXPECT_EQ(store.error().code, ArtworkStore::StoreError::Code::underlying);
-    EXPECT_NE(store.error().message().find((base_ / "Murmura").string()), std::string::npos)
-        << store.error().message();
-}
-
-TEST_F(Store, UnreadableCatalogsOfOtherKinds) {
-    for (const char* text : {"", "{}", "[{}]", "null"}) {
-        writeCatalog(text);
-        Diagnostics lines;
-        ArtworkStore store = open();
-        EXPECT_TRUE(store.records().empty()) << text;
-        EXPECT_TRUE(store.catalogLoadFailed()) << text;
-        EXPECT_NE(lines.text().find("Failed to load artwork catalog: "), std::string::npos) << text;
-        EXPECT_EQ(readFile(catalog()), text);
-    }
-}
-
 TEST(StoreLocation, DefaultBaseDirectoryFollowsXdg) {
-    const char* oldXdg = std::getenv("XDG_DATA_HOME");
-    const char* oldHome = std::getenv("HOME");
-    const std::string savedXdg = oldXdg ? oldXdg : "", savedHome = oldHome ? oldHome : "";
+    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
+    const std::string xdg = env("XDG_DATA_HOME"), home = env("HOME");
     ::setenv("XDG_DATA_HOME", "/data/xdg", 1);
     ::setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), fs::path("/data/xdg"));
     ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
     EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), fs::path("/home/someone/.local/share"));
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), fs::path("/home/someone/.local/share"));
     ::unsetenv("HOME");
     EXPECT_EQ(ArtworkStore::defaultBaseDirectory(), std::nullopt);
-    auto store = ArtworkStore::openDefault();
-    ASSERT_FALSE(store);
-    EXPECT_EQ(store.error().message(), "Failed to create artwork storage directory");
-    if (oldXdg) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
-    if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
-}
-
-TEST(StoreError, Messages) {
-    using E = ArtworkStore::StoreError;
-    EXPECT_EQ((E{E::Code::directoryCreationFailed, {}, {}}).message(), "Failed to create artwork storage directory");
-    EXPECT_EQ((E{E::Code::imageWriteFailed, {}, "disk full"}).message(), "Failed to write artwork image");
-    EXPECT_EQ((E{E::Code::catalogWriteFailed, {}, {}}).message(), "Failed to save artwork catalog");
-    EXPECT_EQ(E::artworkNotFound(*Uuid::parse("0f8e2a7c-3b1d-4e5f-9a6b-7c8d9e0f1a2b")).message(),
-              "Artwork 0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B not found");
-    EXPECT_EQ(E::underlying("Cannot write x: No space left on device").message(),
-              "Cannot write x: No space left on device");
+    EXPECT_EQ(ArtworkStore::openDefault().error().message(), "Failed to create artwork storage directory");
+    if (!xdg.empty()) ::setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    if (!home.empty()) ::setenv("HOME", home.c_str(), 1);
 }

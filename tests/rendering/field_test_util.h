@@ -28,14 +28,6 @@ inline compute::Field fieldOf(int32_t w, int32_t h, const std::vector<std::vecto
     return f;
 }
 
-// Channel c of every texel, row-major.
-inline std::vector<float> channel(const compute::Field& f, int c) {
-    std::vector<float> out;
-    for (int32_t y = 0; y < f.height(); ++y)
-        for (int32_t x = 0; x < f.width(); ++x) out.push_back(f.texel(x, y)[c]);
-    return out;
-}
-
 // The stored bits of every texel and channel, uniform channels included.
 inline std::vector<uint16_t> bits(const compute::Field& f) {
     std::vector<uint16_t> out;
@@ -59,16 +51,14 @@ inline compute::Field randomField(int32_t w, int32_t h, uint64_t seed, float sca
     return fieldOf(w, h, values, {0, 0, 0, 1});
 }
 
-// Tolerance for a result stored in half precision: half a half-float step, plus float noise.
-inline float halfTolerance(float expected) {
-    return std::max(std::fabs(expected) * 0x1p-11f, 0x1p-25f) * 1.01f + 1e-6f * std::fabs(expected);
-}
-
+// Channel c of every texel, row-major, within half a half-float step (plus float noise) of `expected`.
 inline void expectChannel(const compute::Field& f, int c, const std::vector<float>& expected, const char* what) {
-    const std::vector<float> got = channel(f, c);
-    ASSERT_EQ(got.size(), expected.size()) << what;
-    for (size_t i = 0; i < got.size(); ++i)
-        EXPECT_NEAR(got[i], expected[i], halfTolerance(expected[i])) << what << " channel " << c << " texel " << i;
+    ASSERT_EQ(size_t(f.width()) * size_t(f.height()), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const float want = expected[i], tolerance = std::max(std::fabs(want) * 0x1p-11f, 0x1p-25f) * 1.01f + 1e-6f * std::fabs(want);
+        EXPECT_NEAR(f.texel(int32_t(i % size_t(f.width())), int32_t(i / size_t(f.width())))[c], want, tolerance)
+            << what << " channel " << c << " texel " << i;
+    }
 }
 
 }  // namespace murmura::test

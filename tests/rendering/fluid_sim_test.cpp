@@ -2,7 +2,9 @@
 #include "rendering/simulation/fluid_sim.h"
 
 #include <gtest/gtest.h>
+#include <tbb/global_control.h>
 
+#include "rendering/ink_colours.h"
 #include "tests/rendering/field_test_util.h"
 
 using namespace murmura;
@@ -11,31 +13,18 @@ using test::bits;
 
 namespace {
 
-FluidSim::Config smallConfig() {
-    FluidSim::Config c;
-    c.pressureIterations = 3;
-    c.velocityDissipation = 0.16f;
-    c.dyeDissipation = 0.07f;
-    c.curl = 14;
-    c.simResolution = 6;
-    c.dyeResolution = 12;
-    c.paper = {0.937f, 0.917f, 0.878f};
-    c.dyeDiffusion = 0.15f;
-    c.diffuseIterations = 2;
-    c.displayVariant = FluidSim::DisplayVariant::watercolor;
-    c.edgeDarken = 0.5f;
-    c.granulate = 0.35f;
-    c.absorbanceCap = 1.55f;
-    return c;
+FluidSim::Config smallConfig(FluidSim::DisplayVariant variant = FluidSim::DisplayVariant::watercolor) {
+    return {.pressureIterations = 3, .velocityDissipation = 0.16f, .dyeDissipation = 0.07f, .curl = 14,
+            .simResolution = 6, .dyeResolution = 12, .paper = colours::kInkPaper, .dyeDiffusion = 0.15f,
+            .diffuseIterations = 2, .displayVariant = variant, .edgeDarken = 0.5f, .granulate = 0.35f,
+            .absorbanceCap = 1.55f};
 }
 
-std::vector<FluidSim::Splat> someSplats() {
-    using Kind = FluidSim::Splat::Kind;
-    return {{Kind::dye, {0.3f, 0.4f}, {1.2f, 0.6f, 0.3f}, 0.02f},
-            {Kind::velocity, {0.5f, 0.5f}, {200.0f, -150.0f, 0.0f}, 0.01f},
-            {Kind::dye, {0.7f, 0.6f}, {0.2f, 0.9f, 1.4f}, 0.004f},
-            {Kind::velocity, {0.2f, 0.8f}, {-90.0f, 40.0f, 0.0f}, 0.03f}};
-}
+const std::vector<FluidSim::Splat> kSplats = {
+    {FluidSim::Splat::Kind::dye, {0.3f, 0.4f}, {1.2f, 0.6f, 0.3f}, 0.02f},
+    {FluidSim::Splat::Kind::velocity, {0.5f, 0.5f}, {200.0f, -150.0f, 0.0f}, 0.01f},
+    {FluidSim::Splat::Kind::dye, {0.7f, 0.6f}, {0.2f, 0.9f, 1.4f}, 0.004f},
+    {FluidSim::Splat::Kind::velocity, {0.2f, 0.8f}, {-90.0f, 40.0f, 0.0f}, 0.03f}};
 
 // The passes of one step, written out with the per-texel kernels.
 struct ReferenceSim {
@@ -44,13 +33,10 @@ struct ReferenceSim {
     compute::Workspace ws;
     float aspect;
 
+    static Field make(FluidSim::GridSize g) { return *Field::create(g.width, g.height); }
     ReferenceSim(FluidSim::Grids g, float aspect)
-        : vel{*Field::create(g.sim.width, g.sim.height), *Field::create(g.sim.width, g.sim.height)},
-          dye{*Field::create(g.dye.width, g.dye.height), *Field::create(g.dye.width, g.dye.height)},
-          prs{*Field::create(g.sim.width, g.sim.height), *Field::create(g.sim.width, g.sim.height)},
-          curl(*Field::create(g.sim.width, g.sim.height)),
-          div(*Field::create(g.sim.width, g.sim.height)),
-          aspect(aspect) {}
+        : vel{make(g.sim), make(g.sim)}, dye{make(g.dye), make(g.dye)}, prs{make(g.sim), make(g.sim)},
+          curl(make(g.sim)), div(make(g.sim)), aspect(aspect) {}
 
     void step(const std::vector<FluidSim::Splat>& splats, float dt, const FluidSim::Config& c) {
         for (const auto& s : splats) {
@@ -84,157 +70,86 @@ struct ReferenceSim {
 
 }  // namespace
 
-TEST(FluidSimGrids, SizesForTheDocumentedCases) {
-    FluidSim::Config c;
-    c.simResolution = 256;
-    c.dyeResolution = 1280;
-    auto g = FluidSim::gridSizes(1, 1, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{256, 256}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{1, 1}));
-    g = FluidSim::gridSizes(800, 600, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{341, 256}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{800, 600}));
-    g = FluidSim::gridSizes(600, 800, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{256, 341}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{600, 800}));
-    g = FluidSim::gridSizes(3840, 2160, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{455, 256}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{1280, 720}));
-    g = FluidSim::gridSizes(2880, 1800, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{410, 256}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{1280, 800}));
+TEST(FluidSim, GridSizes) {
+    struct Case {
+        int64_t width, height, simResolution, dyeResolution;
+        FluidSim::GridSize sim, dye;
+    };
+    const Case cases[] = {{1, 1, 256, 1280, {256, 256}, {1, 1}},         {800, 600, 256, 1280, {341, 256}, {800, 600}},
+                          {600, 800, 256, 1280, {256, 341}, {600, 800}}, {3840, 2160, 256, 1280, {455, 256}, {1280, 720}},
+                          {2880, 1800, 256, 1280, {410, 256}, {1280, 800}},
+                          {5, 4, 2, 5, {3, 2}, {5, 4}} /* 2.5 rounds away from zero */,
+                          {4, 5, 2, 5, {2, 3}, {4, 5}}, {5000, 1, 2, 5, {10000, 2}, {5, 1}} /* at least one row */,
+                          {10, 10, 0, 5, {1, 1}, {5, 5}}};
+    for (const Case& c : cases) {
+        FluidSim::Config config;
+        config.simResolution = c.simResolution;
+        config.dyeResolution = c.dyeResolution;
+        const FluidSim::Grids g = FluidSim::gridSizes(c.width, c.height, config);
+        EXPECT_EQ(g.sim, c.sim) << c.width << "x" << c.height;
+        EXPECT_EQ(g.dye, c.dye) << c.width << "x" << c.height;
+    }
 }
 
-TEST(FluidSimGrids, HalvesRoundAwayFromZeroAndSidesAreAtLeastOne) {
-    FluidSim::Config c;
-    c.simResolution = 2;
-    c.dyeResolution = 5;
-    // aspect 1.25: 1.25 x 2 = 2.5 -> 3; the dye grid 5 x 4.
-    auto g = FluidSim::gridSizes(5, 4, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{3, 2}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{5, 4}));
-    // Portrait 0.8: 2 / 0.8 = 2.5 -> 3; 0.8 x 5 = 4.
-    g = FluidSim::gridSizes(4, 5, c);
-    EXPECT_EQ(g.sim, (FluidSim::GridSize{2, 3}));
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{4, 5}));
-    // A very flat canvas still gets a dye grid of at least one row.
-    g = FluidSim::gridSizes(5000, 1, c);
-    EXPECT_EQ(g.dye, (FluidSim::GridSize{5, 1}));
-    c.simResolution = 0;
-    EXPECT_EQ(FluidSim::gridSizes(10, 10, c).sim, (FluidSim::GridSize{1, 1}));
-}
-
-TEST(FluidSimCreation, StartsAtZero) {
+TEST(FluidSim, CreationStartsAtZeroOrYieldsNothing) {
     auto sim = FluidSim::create(40, 30, smallConfig());
     ASSERT_TRUE(sim);
     EXPECT_EQ(sim->velocity().width(), 8);  // round(6 x 4/3)
-    EXPECT_EQ(sim->velocity().height(), 6);
-    EXPECT_EQ(sim->dye().width(), 12);
     EXPECT_EQ(sim->dye().height(), 9);
-    EXPECT_FLOAT_EQ(sim->aspect(), 40.0f / 30.0f);
     for (const Field* f : {&sim->velocity(), &sim->dye(), &sim->pressure()})
-        for (int c = 0; c < 4; ++c)
-            for (float v : test::channel(*f, c)) EXPECT_EQ(v, 0.0f);
-}
-
-TEST(FluidSimCreation, YieldsNothingWhenItCannotBeMade) {
+        EXPECT_EQ(bits(*f), std::vector<uint16_t>(bits(*f).size(), 0));
     EXPECT_FALSE(FluidSim::create(40, 30, smallConfig(), nullptr));
     EXPECT_FALSE(FluidSim::create(0, 30, smallConfig()));
     EXPECT_FALSE(FluidSim::create(40, -1, smallConfig()));
     EXPECT_FALSE(FluidSim::create(RgbaImage::kMaxSide + 1, 30, smallConfig()));
-    // A flat canvas whose simulation grid would be millions of texels wide.
     FluidSim::Config c = smallConfig();
     c.simResolution = 256;
-    EXPECT_FALSE(FluidSim::create(16000, 1, c));
+    EXPECT_FALSE(FluidSim::create(16000, 1, c));  // a simulation grid millions of texels wide
     c.simResolution = int64_t(1) << 40;
     EXPECT_FALSE(FluidSim::create(10, 10, c));
 }
 
-TEST(FluidSimContext, HasTheTwelveKernels) {
-    const FluidContext* ctx = FluidContext::shared();
-    ASSERT_NE(ctx, nullptr);
-    EXPECT_EQ(ctx, FluidContext::shared());
-    for (auto name : FluidContext::kKernelNames) EXPECT_TRUE(ctx->hasKernel(name)) << name;
-    EXPECT_FALSE(ctx->hasKernel("k_zero"));
-    EXPECT_EQ(FluidContext::kKernelNames.front(), "zero");
-    EXPECT_EQ(FluidContext::kKernelNames.back(), "display_wc");
-}
-
-TEST(FluidSimStep, RunsThePassesInOrder) {
-    const FluidSim::Config c = smallConfig();
-    auto sim = FluidSim::create(40, 30, c);
-    ASSERT_TRUE(sim);
-    ReferenceSim ref(FluidSim::gridSizes(40, 30, c), sim->aspect());
-    const auto splats = someSplats();
-    for (int step = 0; step < 3; ++step) {
-        const auto& list = step == 1 ? std::vector<FluidSim::Splat>{} : splats;
-        sim->step(list, 1.0f / 60);
-        ref.step(list, 1.0f / 60, c);
-        ASSERT_EQ(bits(sim->velocity()), bits(ref.vel.read)) << "velocity after step " << step;
-        ASSERT_EQ(bits(sim->pressure()), bits(ref.prs.read)) << "pressure after step " << step;
-        ASSERT_EQ(bits(sim->dye()), bits(ref.dye.read)) << "dye after step " << step;
-    }
-    EXPECT_EQ(sim->profile().steps, 3);
-    EXPECT_EQ(sim->profile().splats, 8);
-}
-
-TEST(FluidSimStep, NoDiffusionPassWithoutDiffusionCoefficient) {
-    FluidSim::Config off = smallConfig(), none = smallConfig(), on = smallConfig();
-    off.dyeDiffusion = 0;
-    off.diffuseIterations = 2;
-    none.dyeDiffusion = 0;
-    none.diffuseIterations = 0;
-    auto a = FluidSim::create(40, 30, off), b = FluidSim::create(40, 30, none), d = FluidSim::create(40, 30, on);
-    for (int i = 0; i < 3; ++i) {
-        a->step(someSplats(), 1.0f / 60);
-        b->step(someSplats(), 1.0f / 60);
-        d->step(someSplats(), 1.0f / 60);
-    }
-    EXPECT_EQ(bits(a->dye()), bits(b->dye()));
-    EXPECT_NE(bits(a->dye()), bits(d->dye()));
-}
-
-TEST(FluidSimStep, EmptyStepsStillMoveTheFluid) {
-    auto sim = FluidSim::create(40, 30, smallConfig());
-    sim->step(someSplats(), 1.0f / 60);
-    const auto dye = bits(sim->dye()), vel = bits(sim->velocity());
-    sim->step({}, 1.0f / 60);
-    EXPECT_NE(bits(sim->dye()), dye);
-    EXPECT_NE(bits(sim->velocity()), vel);
-}
-
-TEST(FluidSimImage, BlankInkPaperHasFibreAndVignette) {
-    FluidSim::Config c = smallConfig();
-    c.displayVariant = FluidSim::DisplayVariant::ink;
-    auto sim = FluidSim::create(5, 3, c);
-    auto image = sim->makeImage();
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->colorSpace(), ColorSpace::sRGB);
-    // Independently computed (float32 sine hash emulated).
-    const std::vector<int> expected = {241, 236, 226, 255, 248, 242, 233, 255, 247, 242, 232, 255, 247, 242, 232, 255,
-                                       244, 239, 229, 255, 241, 236, 226, 255, 244, 239, 229, 255, 249, 244, 234, 255,
-                                       246, 241, 231, 255, 248, 243, 234, 255, 242, 237, 227, 255, 248, 243, 233, 255,
-                                       249, 244, 234, 255, 245, 240, 230, 255, 242, 237, 227, 255};
-    ASSERT_EQ(image->byteCount(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(int(image->data()[i]), expected[i], 1) << i;
-}
-
-TEST(FluidSimImage, BothVariantsAreDeterministic) {
-    for (auto variant : {FluidSim::DisplayVariant::ink, FluidSim::DisplayVariant::watercolor}) {
+// With and without dye diffusion; the second step has no splats, so the fluid moves on its own.
+TEST(FluidSim, StepRunsThePassesInOrder) {
+    for (float diffusion : {0.15f, 0.0f}) {
         FluidSim::Config c = smallConfig();
-        c.displayVariant = variant;
-        auto a = FluidSim::create(64, 48, c), b = FluidSim::create(64, 48, c);
-        for (int i = 0; i < 4; ++i) {
-            a->step(someSplats(), 1.0f / 60);
-            b->step(someSplats(), 1.0f / 60);
+        c.dyeDiffusion = diffusion;
+        auto sim = FluidSim::create(40, 30, c);
+        ASSERT_TRUE(sim);
+        ReferenceSim ref(FluidSim::gridSizes(40, 30, c), sim->aspect());
+        for (int step = 0; step < 3; ++step) {
+            const auto& list = step == 1 ? std::vector<FluidSim::Splat>{} : kSplats;
+            sim->step(list, 1.0f / 60);
+            ref.step(list, 1.0f / 60, c);
+            ASSERT_EQ(bits(sim->velocity()), bits(ref.vel.read)) << "velocity after step " << step;
+            ASSERT_EQ(bits(sim->pressure()), bits(ref.prs.read)) << "pressure after step " << step;
+            ASSERT_EQ(bits(sim->dye()), bits(ref.dye.read)) << "dye after step " << step;
         }
-        auto ia = a->makeImage(), ib = b->makeImage();
-        ASSERT_TRUE(ia && ib);
-        EXPECT_EQ(ia->width(), 64);
-        EXPECT_EQ(ia->height(), 48);
-        EXPECT_EQ(*ia, *ib);
-        // Ink shows: the picture is no longer the blank paper.
-        auto blank = FluidSim::create(64, 48, c)->makeImage();
-        EXPECT_NE(*ia, *blank);
+        EXPECT_EQ(sim->profile().steps, 3);
+        EXPECT_EQ(sim->profile().splats, 8);
+    }
+}
+
+// Each variant shows the dye through its own display with the configured paper and parameters,
+// and the image does not depend on the number of threads.
+TEST(FluidSim, ImageShowsTheDyeThroughTheConfiguredDisplayOnAnyThreadCount) {
+    for (auto variant : {FluidSim::DisplayVariant::ink, FluidSim::DisplayVariant::watercolor}) {
+        const FluidSim::Config c = smallConfig(variant);
+        auto run = [&] {
+            auto sim = FluidSim::create(64, 300, c);
+            for (int i = 0; i < 3; ++i) sim->step(kSplats, 1.0f / 60);
+            return std::pair{sim->makeImage(), std::move(sim)};
+        };
+        auto [image, sim] = run();
+        ASSERT_TRUE(image);
+        auto expected = *compute::DisplayField::create(64, 300);
+        compute::Workspace ws;
+        if (variant == FluidSim::DisplayVariant::ink)
+            fluid::reference::kDisplay(sim->dye(), expected, colours::kInkPaper, ws);
+        else
+            fluid::reference::kDisplayWc(sim->dye(), expected, {colours::kInkPaper, 0.5f, 0.35f, 1.55f}, ws);
+        EXPECT_EQ(*image, *expected.readBack());
+        tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+        EXPECT_EQ(*image, *run().first);
     }
 }

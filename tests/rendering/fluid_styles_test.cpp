@@ -1,12 +1,11 @@
-// Ink Water and Watercolor: constants, the schedule of splats, frames and pigments, renders.
+// The fluid replay styles: frames of relative times, the schedule of splats, pigments, renders.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
-#include "rendering/style_registry.h"
-#include "rendering/styles/ink_water.h"
-#include "rendering/styles/watercolor.h"
+#include "rendering/styles/fluid_styles.h"
 #include "tests/test_events.h"
 
 using namespace murmura;
@@ -24,11 +23,13 @@ MaterializedSegment segment(SegmentType type, std::vector<RawEvent> events, doub
     }
     return MaterializedSegment{s, MaterialProperties(opacity, width, 0, 0), 0};
 }
-
+MaterializedSegment moving(std::vector<RawEvent> events, double opacity = 0.6, double width = 28) {
+    return segment(SegmentType::moving, std::move(events), opacity, width);
+}
 RawEvent at(EventType type, double t, double x, double y) { return test::event(type, t, Point{x, y}); }
-RawEvent unpositioned(EventType type, double t) { return test::event(type, t, std::nullopt); }
+RawEvent unpositioned(double t) { return test::event(EventType::keyDown, t, std::nullopt); }
 
-void expectSplat(const FluidSim::Splat& s, Kind kind, std::array<float, 2> p, std::array<float, 3> color, float radius,
+void expectSplat(const FluidSim::Splat& s, Kind kind, std::array<float, 2> p, Rgb color, float radius,
                  float tolerance = 1e-4f) {
     EXPECT_EQ(s.kind, kind);
     EXPECT_FLOAT_EQ(s.point[0], p[0]);
@@ -37,194 +38,150 @@ void expectSplat(const FluidSim::Splat& s, Kind kind, std::array<float, 2> p, st
     EXPECT_FLOAT_EQ(s.radius, radius);
 }
 
-const InkWaterRenderer ink;
-const WatercolorRenderer watercolor;
+const FluidReplayRenderer ink(inkWaterStyle());
+const FluidReplayRenderer watercolor(watercolorStyle());
+constexpr float kSumiR = 2.282782466f, kSumiB = 2.103734234f;  // -ln(0.102), -ln(0.122)
 
 }  // namespace
 
-TEST(InkWaterStyle, DescriptorAndConstants) {
-    EXPECT_EQ(ink.descriptor(), (StyleDescriptor{"ink-water", "Ink Water (墨流し)", StyleSeries::traditional}));
-    EXPECT_EQ(InkWaterRenderer::replayFrames, 220);
-    EXPECT_EQ(InkWaterRenderer::settleFrames, 90);
-    EXPECT_FLOAT_EQ(InkWaterRenderer::dt, 0.016666668f);
-    const FluidSim::Config c = InkWaterRenderer::fluidConfig();
-    EXPECT_EQ(c.pressureIterations, 28);
-    EXPECT_FLOAT_EQ(c.velocityDissipation, 0.16f);
-    EXPECT_FLOAT_EQ(c.dyeDissipation, 0.07f);
-    EXPECT_FLOAT_EQ(c.curl, 14);
-    EXPECT_EQ(c.simResolution, 256);
-    EXPECT_EQ(c.dyeResolution, 1280);
-    EXPECT_EQ(c.dyeDiffusion, 0.0f);
-    EXPECT_EQ(c.displayVariant, FluidSim::DisplayVariant::ink);
-    EXPECT_EQ(c.absorbanceCap, 0.0f);
+TEST(FluidReplay, FrameIndexOfRelativeTime) {
+    const std::tuple<float, int64_t, int64_t> cases[] = {
+        {1.0f, 220, 219},  {0.5f, 220, 109}, {0.0f, 220, 0},  {1.0f, 200, 199},
+        {0.999f, 200, 198}, {-0.5f, 220, 0}, {7.0f, 220, 219}, {std::numeric_limits<float>::quiet_NaN(), 220, 0}};
+    for (auto [t, frames, index] : cases) EXPECT_EQ(replayFrameIndex(t, frames), index) << t;
 }
 
-TEST(WatercolorStyle, DescriptorAndConstants) {
-    EXPECT_EQ(watercolor.descriptor(), (StyleDescriptor{"watercolor", "Watercolor (水彩)", StyleSeries::traditional}));
-    EXPECT_EQ(WatercolorRenderer::replayFrames, 200);
-    EXPECT_EQ(WatercolorRenderer::settleFrames, 120);
-    const FluidSim::Config c = WatercolorRenderer::fluidConfig();
-    EXPECT_FLOAT_EQ(c.velocityDissipation, 0.28f);
-    EXPECT_FLOAT_EQ(c.curl, 5);
-    EXPECT_FLOAT_EQ(c.dyeDiffusion, 0.15f);
-    EXPECT_EQ(c.diffuseIterations, 2);
-    EXPECT_EQ(c.displayVariant, FluidSim::DisplayVariant::watercolor);
-    EXPECT_FLOAT_EQ(c.edgeDarken, 0.5f);
-    EXPECT_FLOAT_EQ(c.granulate, 0.35f);
-    EXPECT_FLOAT_EQ(c.absorbanceCap, 1.55f);
-}
-
-TEST(FluidStyles, RegisteredWithInkWaterFirst) {
-    const auto styles = defaultStyleRenderers();
-    ASSERT_GE(styles.size(), 2u);
-    EXPECT_EQ(styles.front()->descriptor().id, "ink-water");
-    auto wc = std::find_if(styles.begin(), styles.end(), [](const auto& s) { return s->descriptor().id == "watercolor"; });
-    ASSERT_NE(wc, styles.end());
-    const StyleRegistry registry = makeDefaultRegistry();
-    EXPECT_NE(registry.renderer("ink-water"), nullptr);
-    EXPECT_NE(registry.renderer("watercolor"), nullptr);
-}
-
-TEST(FluidStyles, FrameIndexOfRelativeTime) {
-    EXPECT_EQ(replayFrameIndex(1.0f, 220), 219);
-    EXPECT_EQ(replayFrameIndex(0.5f, 220), 109);
-    EXPECT_EQ(replayFrameIndex(0.0f, 220), 0);
-    EXPECT_EQ(replayFrameIndex(1.0f, 200), 199);
-    EXPECT_EQ(replayFrameIndex(0.999f, 200), 198);
-    EXPECT_EQ(replayFrameIndex(-0.5f, 220), 0);
-    EXPECT_EQ(replayFrameIndex(7.0f, 220), 219);
-    EXPECT_EQ(replayFrameIndex(std::numeric_limits<float>::quiet_NaN(), 220), 0);
-}
-
-TEST(InkWaterSchedule, DiscreteSegmentDropsInkWithASwirl) {
-    const float W = 1000, H = 800;
+TEST(FluidReplaySchedule, DropsSwirlsAndPushesAlongTravel) {
     const std::vector<MaterializedSegment> segments = {
-        segment(SegmentType::discrete, {unpositioned(EventType::keyDown, 0.0), at(EventType::mouseDown, 1.0, 250, 400)}),
-        segment(SegmentType::moving, {at(EventType::mouseMove, 3.0, 0, 0)})};
-    const auto list = ink.schedule(segments, W, H);
-    ASSERT_EQ(list.size(), 2u);
+        segment(SegmentType::discrete, {unpositioned(0.0), at(EventType::mouseDown, 1.0, 250, 250)}),
+        moving({at(EventType::mouseMove, 1.0, 100, 100), unpositioned(1.5), at(EventType::mouseDragged, 2.0, 110, 95),
+                at(EventType::mouseMove, 3.0, 400, 100)},
+               0.6, 14),
+        moving({at(EventType::mouseMove, 5.0, 0, 0)})};
+    const auto list = ink.schedule(segments, 1000, 500);
+    ASSERT_EQ(list.size(), 5u);
+    // The drop: sumi absorbance x (0.6 + 0.5) x 0.85; strokeWidth 28 gives s = 2. Its push angle
+    // comes from the sine hash of the point (independently computed).
     EXPECT_FLOAT_EQ(list[0].t, 0.0f);
     ASSERT_EQ(list[0].splats.size(), 2u);
-    // a = -ln(0.102) etc., times (0.6 + 0.5) x 0.85; strokeWidth 28 gives s = 2.
-    expectSplat(list[0].splats[0], Kind::dye, {0.25f, 0.5f},
-                {2.282782466f * 1.1f * 0.85f, 2.282782466f * 1.1f * 0.85f, 2.103734234f * 1.1f * 0.85f}, 0.0052f);
-    // The swirl angle from the sine hash of the point (independently computed).
+    const float drop = 1.1f * 0.85f;
+    expectSplat(list[0].splats[0], Kind::dye, {0.25f, 0.5f}, {kSumiR * drop, kSumiR * drop, kSumiB * drop}, 0.0052f);
     expectSplat(list[0].splats[1], Kind::velocity, {0.25f, 0.5f}, {30.32008f, -84.73897f, 0.0f}, 0.00338f, 0.05f);
-    EXPECT_FLOAT_EQ(list[1].t, 1.0f);
+    // The first used event of a moving segment deposits without a push; hover strength, o + 0.4 = 1.
+    ASSERT_EQ(list[1].splats.size(), 1u);
+    expectSplat(list[1].splats[0], Kind::dye, {0.1f, 0.2f}, {kSumiR * 0.07f, kSumiR * 0.07f, kSumiB * 0.07f}, 0.0026f);
+    // Then a push of the travel (0.01, -0.01) x 5200, applied before the drag deposit.
+    EXPECT_FLOAT_EQ(list[2].t, 0.25f);
+    ASSERT_EQ(list[2].splats.size(), 2u);
+    expectSplat(list[2].splats[0], Kind::velocity, {0.11f, 0.19f}, {52.0f, -52.0f, 0.0f}, 0.00416f, 1e-3f);
+    expectSplat(list[2].splats[1], Kind::dye, {0.11f, 0.19f}, {kSumiR * 0.2f, kSumiR * 0.2f, kSumiB * 0.2f}, 0.0026f);
+    // A long jump is clamped to 320 per component; a one-event segment gives one dye splat.
+    expectSplat(list[3].splats[0], Kind::velocity, {0.4f, 0.2f}, {320.0f, 52.0f, 0.0f}, 0.00416f, 1e-3f);
+    EXPECT_EQ(list[4].splats.size(), 1u);
+    EXPECT_FLOAT_EQ(list[4].t, 1.0f);
 }
 
-TEST(InkWaterSchedule, MovingSegmentPushesAlongTravelFromTheSecondUsedEvent) {
-    const float W = 1000, H = 500;
-    const std::vector<MaterializedSegment> segments = {segment(
-        SegmentType::moving, {at(EventType::mouseMove, 0.0, 100, 100), unpositioned(EventType::keyUp, 0.5),
-                              at(EventType::mouseDragged, 1.0, 110, 95), at(EventType::mouseMove, 2.0, 400, 100)},
-        0.6, 14)};
-    const auto list = ink.schedule(segments, W, H);
-    ASSERT_EQ(list.size(), 3u);
-    const float hover = 0.07f * 1.0f, drag = 0.2f * 1.0f;  // (o + 0.4) = 1
-    ASSERT_EQ(list[0].splats.size(), 1u);  // first used event: ink, no push
-    expectSplat(list[0].splats[0], Kind::dye, {0.1f, 0.2f}, {2.282782f * hover, 2.282782f * hover, 2.103734f * hover},
-                0.0026f);
-    ASSERT_EQ(list[1].splats.size(), 2u);
-    EXPECT_FLOAT_EQ(list[1].t, 0.5f);
-    // dx = 0.01, dy = -0.01 in canvas units, times 5200.
-    expectSplat(list[1].splats[0], Kind::velocity, {0.11f, 0.19f}, {52.0f, -52.0f, 0.0f}, 0.00416f, 1e-3f);
-    expectSplat(list[1].splats[1], Kind::dye, {0.11f, 0.19f}, {2.282782f * drag, 2.282782f * drag, 2.103734f * drag},
-                0.0026f);
-    // A long jump is clamped to 320 per component.
-    expectSplat(list[2].splats[0], Kind::velocity, {0.4f, 0.2f}, {320.0f, 52.0f, 0.0f}, 0.00416f, 1e-3f);
-}
-
-TEST(InkWaterSchedule, OneEventMovingSegmentGivesOneDyeSplat) {
-    const std::vector<MaterializedSegment> segments = {
-        segment(SegmentType::moving, {at(EventType::mouseMove, 0.0, 10, 10)}),
-        segment(SegmentType::moving, {at(EventType::mouseMove, 1.0, 20, 20)})};
-    const auto list = ink.schedule(segments, 100, 100);
-    ASSERT_EQ(list.size(), 2u);
-    for (const auto& entry : list) {
-        ASSERT_EQ(entry.splats.size(), 1u);
-        EXPECT_EQ(entry.splats[0].kind, Kind::dye);
-    }
-}
-
-TEST(InkWaterSchedule, StrideTwoUsesEveryOtherPositionedEvent) {
+TEST(FluidReplaySchedule, StrideCountsPositionedEventsAndPushesFromThePreviousUsedOne) {
     // 5200 positioned events (plus unpositioned ones that do not count) give stride 2.
     std::vector<RawEvent> events;
+    auto xOf = [](int i) { return 1000.0 * (i % 37) / 37.0; };
     for (int i = 0; i < 5200; ++i) {
-        events.push_back(at(EventType::mouseMove, i * 0.01, 1000.0 * (i % 37) / 37.0, 3.0 * i / 52.0));
-        if (i % 3 == 0) events.push_back(unpositioned(EventType::keyDown, i * 0.01));
+        events.push_back(at(EventType::mouseMove, i * 0.01, xOf(i), 3.0 * i / 52.0));
+        if (i % 3 == 0) events.push_back(unpositioned(i * 0.01));
     }
-    const std::vector<MaterializedSegment> segments = {segment(SegmentType::moving, events)};
-    const float W = 1000, H = 300;
-    const auto list = ink.schedule(segments, W, H);
+    const auto list = ink.schedule({moving(events)}, 1000, 300);
     ASSERT_EQ(list.size(), 2600u);
     for (size_t k = 1; k < list.size(); k += 97) {
-        const int used = static_cast<int>(2 * k), previous = used - 2;
-        const float x = static_cast<float>(1000.0 * (used % 37) / 37.0) / W;
-        const float px = static_cast<float>(1000.0 * (previous % 37) / 37.0) / W;
+        const float x = static_cast<float>(xOf(int(2 * k))) / 1000, px = static_cast<float>(xOf(int(2 * k - 2))) / 1000;
         ASSERT_EQ(list[k].splats.size(), 2u);
         EXPECT_FLOAT_EQ(list[k].splats[1].point[0], x);
-        const float expectedPush = std::clamp((x - px) * 5200.0f, -320.0f, 320.0f);
-        EXPECT_FLOAT_EQ(list[k].splats[0].color[0], expectedPush) << k;
+        EXPECT_FLOAT_EQ(list[k].splats[0].color[0], std::clamp((x - px) * 5200.0f, -320.0f, 320.0f)) << k;
     }
 }
 
-TEST(InkWaterSchedule, StrokeWidthSetsRadius) {
-    const std::vector<MaterializedSegment> segments = {
-        segment(SegmentType::moving, {at(EventType::mouseMove, 0.0, 1, 1)}, 0.5, 0),
-        segment(SegmentType::moving, {at(EventType::mouseMove, 1.0, 1, 1)}, 0.5, 70)};
-    const auto list = ink.schedule(segments, 100, 100);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_FLOAT_EQ(list[0].splats[0].radius, 0.00156f);
-    EXPECT_FLOAT_EQ(list[1].splats[0].radius, 0.00624f);
-    const auto wc = watercolor.schedule({segment(SegmentType::moving, {at(EventType::mouseMove, 0.0, 1, 1)}, 0.5, 0),
-                                         segment(SegmentType::moving, {at(EventType::mouseMove, 1.0, 1, 1)}, 0.5, 40)},
-                                        100, 100);
-    EXPECT_FLOAT_EQ(wc[0].splats[0].radius, 0.00294f);
-    EXPECT_FLOAT_EQ(wc[1].splats[0].radius, 0.01092f);
+TEST(FluidReplaySchedule, StrokeWidthSetsTheClampedRadius) {
+    const std::tuple<const FluidReplayRenderer*, double, float> cases[] = {
+        {&ink, 0, 0.00156f}, {&ink, 70, 0.00624f}, {&watercolor, 0, 0.00294f}, {&watercolor, 40, 0.01092f}};
+    for (auto [style, width, radius] : cases) {
+        const auto list = style->schedule({moving({at(EventType::mouseMove, 0.0, 1, 1)}, 0.5, width),
+                                           moving({at(EventType::mouseMove, 1.0, 1, 1)})},
+                                          100, 100);
+        EXPECT_FLOAT_EQ(list.at(0).splats.at(0).radius, radius) << width;
+    }
 }
 
-TEST(InkWaterSchedule, NothingWithoutPositionsOrTimeSpan) {
+TEST(FluidReplaySchedule, NothingWithoutPositionsOrTimeSpan) {
     EXPECT_TRUE(ink.schedule({}, 100, 100).empty());
-    EXPECT_TRUE(ink.schedule({segment(SegmentType::discrete, {unpositioned(EventType::keyDown, 1.0)})}, 100, 100).empty());
-    EXPECT_TRUE(ink.schedule({segment(SegmentType::moving, {at(EventType::mouseMove, 2.0, 5, 5)}),
+    EXPECT_TRUE(ink.schedule({segment(SegmentType::discrete, {unpositioned(1.0)})}, 100, 100).empty());
+    EXPECT_TRUE(ink.schedule({moving({at(EventType::mouseMove, 2.0, 5, 5)}),
                               segment(SegmentType::discrete, {at(EventType::mouseDown, 2.0, 9, 9)})},
                              100, 100)
                     .empty());
 }
 
-TEST(WatercolorStyle, PigmentGridIncludingTheRightEdge) {
-    const auto& pig = WatercolorRenderer::pigments;
-    // Top half: columns 0, 1, 2 hash to pigments 0, 1, 4; bottom half to 2, 2, 3 (independently computed).
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.1f, 0.1f}), pig[0]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.3f, 0.45f}), pig[0]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.34f, 0.1f}), pig[1]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.9f, 0.2f}), pig[4]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.1f, 0.6f}), pig[2]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.5f, 0.9f}), pig[2]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({0.8f, 0.99f}), pig[3]);
-    // x = 1 falls into a fourth column, which has its own hashed pigment.
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({1.0f, 0.2f}), pig[4]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({1.0f, 0.7f}), pig[3]);
-    EXPECT_EQ(WatercolorRenderer::pigmentAt({-0.1f, 0.2f}), pig[3]);
+TEST(FluidReplaySchedule, WatercolorMarksTakeTheirRegionsPigment) {
+    const std::vector<Rgb>& pig = watercolorStyle().pigments;
+    // Top half: columns 0, 1, 2 hash to pigments 0, 1, 4; bottom half to 2, 2, 3; x = 1 falls in a
+    // fourth column with its own pigment, as do points left of the canvas (independently computed).
+    const std::pair<std::array<float, 2>, size_t> cases[] = {
+        {{0.1f, 0.1f}, 0}, {{0.3f, 0.45f}, 0}, {{0.34f, 0.1f}, 1}, {{0.9f, 0.2f}, 4},  {{0.1f, 0.6f}, 2},
+        {{0.5f, 0.9f}, 2}, {{0.8f, 0.99f}, 3}, {{1.0f, 0.2f}, 4},  {{1.0f, 0.7f}, 3}, {{-0.1f, 0.2f}, 3}};
+    for (auto [p, index] : cases) EXPECT_EQ(pigmentAt(pig, p), pig[index]) << p[0] << ", " << p[1];
+    EXPECT_EQ(pigmentAt({}, {0.5f, 0.5f}), (Rgb{1, 1, 1}));  // no palette: white, no dye
+    const auto list = watercolor.schedule({segment(SegmentType::discrete, {at(EventType::mouseDown, 0.0, 90, 10)}, 0.6, 24),
+                                           moving({at(EventType::mouseMove, 1.0, 10, 90)}, 0.6, 24)},
+                                          100, 100);
+    ASSERT_EQ(list.size(), 2u);
+    // (0.9, 0.1): violet, -ln(0.424, 0.29, 0.612) x (0.6 + 0.5) x 0.46; (0.1, 0.9): crimson, hover.
+    const float k = 1.1f * 0.46f, h = 0.05f;
+    expectSplat(list[0].splats[0], Kind::dye, {0.9f, 0.1f}, {0.858021824f * k, 1.237874356f * k, 0.491022996f * k}, 0.0084f);
+    EXPECT_NEAR(std::hypot(list[0].splats[1].color[0], list[0].splats[1].color[1]), 55.0f, 1e-3f);
+    expectSplat(list[1].splats[0], Kind::dye, {0.1f, 0.9f}, {0.267879445f * h, 1.650259907f * h, 1.251763468f * h}, 0.0084f);
 }
 
-TEST(WatercolorSchedule, PigmentAbsorbanceOfTheRegion) {
-    const std::vector<MaterializedSegment> segments = {
-        segment(SegmentType::discrete, {at(EventType::mouseDown, 0.0, 90, 10)}, 0.6, 24),
-        segment(SegmentType::moving, {at(EventType::mouseMove, 1.0, 10, 90)}, 0.6, 24)};
-    const auto list = watercolor.schedule(segments, 100, 100);
-    ASSERT_EQ(list.size(), 2u);
-    // (0.9, 0.1): violet; -ln of (0.424, 0.29, 0.612) times (0.6 + 0.5) x 0.46; s = 2.
-    const float k = 1.1f * 0.46f;
-    expectSplat(list[0].splats[0], Kind::dye, {0.9f, 0.1f}, {0.858021824f * k, 1.237874356f * k, 0.491022996f * k},
-                0.0084f);
-    EXPECT_FLOAT_EQ(list[0].splats[1].radius, 0.00588f);
-    EXPECT_NEAR(std::hypot(list[0].splats[1].color[0], list[0].splats[1].color[1]), 55.0f, 1e-3f);
-    // (0.1, 0.9): crimson, hover strength.
-    const float h = 1.0f * 0.05f;
-    expectSplat(list[1].splats[0], Kind::dye, {0.1f, 0.9f}, {0.267879445f * h, 1.650259907f * h, 1.251763468f * h},
-                0.0084f);
+TEST(FluidReplayBudget, DepositIsTheGaussiansMeanAbsorbanceOverTheCanvas) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<FluidScheduled> list = {
+        {0.0f, {{Kind::dye, {0.5f, 0.5f}, {1.0f, 2.0f, 3.0f}, 0.01f}, {Kind::velocity, {0.5f, 0.5f}, {300, 300, 0}, 0.5f}}},
+        {1.0f, {{Kind::dye, {2.0f, -1.0f}, {0.3f, 0.3f, 0.3f}, 0.1f}, {Kind::dye, {0.5f, 0.5f}, {nan, 1, 1}, 0.1f},
+                {Kind::dye, {0.5f, 0.5f}, {1, 1, 1}, 0.0f}}}};
+    // pi (2 x 0.01 + 0.3 x 0.1) / 2: the channel means; pushes and splats the simulation skips count nothing.
+    const double deposit = std::numbers::pi * 0.05 / 2;
+    EXPECT_NEAR(dyeDeposit(list, 2.0), deposit, 1e-8);
+    EXPECT_FLOAT_EQ(dyeBudgetFactor(deposit, 0.05), static_cast<float>(0.05 / deposit));
+    for (double budget : {deposit, 1.0, 0.0}) EXPECT_EQ(dyeBudgetFactor(deposit, budget), 1.0f) << budget;
+}
+
+// Below its budget a session keeps the splats of the schedule, bit for bit; above it, twice as
+// many splats deposit the same budget.
+TEST(FluidReplayBudget, ScalesOnlyDyeAndOnlyAboveTheBudget) {
+    auto session = [](int n) {
+        std::vector<RawEvent> events;
+        for (int i = 0; i < n; ++i) events.push_back(at(EventType::mouseDragged, i * 0.05, 40.0 + (i * 7919) % 2800, 900.0));
+        return std::vector<MaterializedSegment>{moving(events, 0.8, 30)};
+    };
+    const FluidStyleDefinition style = inkWaterStyle();
+    const FluidReplayRenderer renderer(style);
+    for (int n : {30, 1000, 2000}) {
+        const auto segments = session(n);
+        const auto raw = renderer.schedule(segments, 2880, 1800);
+        DyeBudgetUse use;
+        const auto budgeted = renderer.budgetedSchedule(segments, 2880, 1800, &use);
+        EXPECT_DOUBLE_EQ(use.deposit, dyeDeposit(raw, 1.6));
+        ASSERT_EQ(raw.size(), budgeted.size());
+        if (n == 30) {
+            ASSERT_LT(use.deposit, style.dyeBudget);
+            EXPECT_EQ(use.factor, 1.0f);
+            for (size_t i = 0; i < raw.size(); ++i) EXPECT_EQ(raw[i].splats, budgeted[i].splats);
+            continue;
+        }
+        EXPECT_GT(use.deposit, style.dyeBudget);
+        EXPECT_NEAR(dyeDeposit(budgeted, 1.6), style.dyeBudget, 1e-5 * style.dyeBudget) << n;
+        for (size_t i = 1; i < raw.size(); ++i) {
+            EXPECT_EQ(raw[i].splats[0], budgeted[i].splats[0]);  // the push
+            EXPECT_EQ(budgeted[i].splats[1].color[0], raw[i].splats[1].color[0] * use.factor);
+        }
+    }
 }
 
 namespace {
@@ -234,52 +191,55 @@ MaterialEngineOutput smallSession() {
     for (int i = 0; i < 60; ++i)
         moves.push_back(at(i % 2 ? EventType::mouseDragged : EventType::mouseMove, 0.1 * i, 20 + 2.0 * i,
                            30 + 25 * std::sin(i * 0.2)));
-    out.segments.push_back(segment(SegmentType::moving, moves, 0.8, 20));
+    out.segments.push_back(moving(moves, 0.8, 20));
     out.segments.push_back(segment(SegmentType::discrete, {at(EventType::mouseDown, 7.0, 100, 40)}, 0.9, 30));
-    out.segments.push_back(segment(SegmentType::moving, {at(EventType::mouseMove, 8.0, 60, 50),
-                                                         at(EventType::mouseMove, 8.5, 70, 20)}));
+    out.segments.push_back(moving({at(EventType::mouseMove, 8.0, 60, 50), at(EventType::mouseMove, 8.5, 70, 20)}));
     return out;
+}
+std::optional<RgbaImage> blankPaper(const FluidReplayRenderer& style) {
+    return FluidSim::create(120, 75, style.definition().fluid)->makeImage();
 }
 }  // namespace
 
 // Renders run 310 or 320 steps on a 256-texel simulation grid whatever the canvas, so these
-// tests keep their number small.
-TEST(FluidStylesRender, DeterministicShowsInkAndProfilesTheSteps) {
+// tests keep their number small. The session deposits less dye than either budget, so the render
+// is the same without one.
+TEST(FluidReplayRender, DeterministicShowsDyeAndRunsEveryFrame) {
     const MaterialEngineOutput session = smallSession();
-    int64_t splats = 0;
-    for (const auto& e : ink.schedule(session.segments, 120, 75)) splats += static_cast<int64_t>(e.splats.size());
-    FluidSim::Profile profile;
-    auto a = ink.render(session, 120, 75, &profile), b = ink.render(session, 120, 75);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->width(), 120);
-    EXPECT_EQ(a->height(), 75);
-    EXPECT_EQ(a->colorSpace(), ColorSpace::sRGB);
-    EXPECT_EQ(*a, *b);
-    EXPECT_EQ(profile.steps, 310);
-    EXPECT_EQ(profile.splats, splats);
-    EXPECT_NE(*a, *FluidSim::create(120, 75, InkWaterRenderer::fluidConfig())->makeImage());
-
-    auto c = watercolor.render(session, 120, 75, &profile), d = watercolor.render(session, 120, 75);
-    ASSERT_TRUE(c && d);
-    EXPECT_EQ(*c, *d);
-    EXPECT_EQ(profile.steps, 320);
-    EXPECT_NE(*c, *FluidSim::create(120, 75, WatercolorRenderer::fluidConfig())->makeImage());
+    for (const FluidReplayRenderer* style : {&ink, &watercolor}) {
+        int64_t splats = 0;
+        for (const auto& e : style->schedule(session.segments, 120, 75)) splats += static_cast<int64_t>(e.splats.size());
+        FluidStyleDefinition unlimited = style->definition();
+        unlimited.dyeBudget = 0;
+        DyeBudgetUse use;
+        style->budgetedSchedule(session.segments, 120, 75, &use);
+        EXPECT_LT(use.deposit, style->definition().dyeBudget);
+        FluidSim::Profile profile;
+        auto a = style->render(session, 120, 75, &profile), b = FluidReplayRenderer(unlimited).render(session, 120, 75);
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(a->width(), 120);
+        EXPECT_EQ(a->height(), 75);
+        EXPECT_EQ(*a, *b);
+        const FluidReplayTiming& timing = style->definition().timing;
+        EXPECT_EQ(profile.steps, timing.replayFrames + timing.settleFrames);
+        EXPECT_EQ(profile.splats, splats);
+        EXPECT_NE(*a, *blankPaper(*style));
+    }
+    // A budget below the session's deposit pales the picture.
+    FluidStyleDefinition tight = ink.definition();
+    tight.dyeBudget = 0.01;
+    EXPECT_NE(*FluidReplayRenderer(tight).render(session, 120, 75), *ink.render(session, 120, 75));
 }
 
-TEST(FluidStylesRender, SessionWithoutTimeSpanIsBlankPaper) {
+TEST(FluidReplayRender, BlankPaperWithoutTimeSpanNoImageForImpossibleCanvases) {
     MaterialEngineOutput still;
-    still.segments.push_back(
-        segment(SegmentType::moving, {at(EventType::mouseMove, 3.0, 10, 10), at(EventType::mouseMove, 3.0, 50, 50)}));
-    // Nothing is scheduled, so the fields stay zero through every step.
-    EXPECT_EQ(*ink.render(still, 120, 75), *FluidSim::create(120, 75, InkWaterRenderer::fluidConfig())->makeImage());
-}
-
-TEST(FluidStylesRender, NoImageForEmptyOrImpossibleCanvases) {
+    still.segments.push_back(moving({at(EventType::mouseMove, 3.0, 10, 10), at(EventType::mouseMove, 3.0, 50, 50)}));
+    EXPECT_EQ(*ink.render(still, 120, 75), *blankPaper(ink));
     const MaterialEngineOutput session = smallSession();
-    for (const StyleRenderer* r : std::initializer_list<const StyleRenderer*>{&ink, &watercolor}) {
-        EXPECT_FALSE(r->render(session, 0, 75));
-        EXPECT_FALSE(r->render(session, 120, -3));
-        EXPECT_FALSE(r->render(session, RgbaImage::kMaxSide + 1, 10));
-        EXPECT_FALSE(r->render(session, 16000, 1));  // the simulation grid would not fit
+    for (const FluidReplayRenderer* style : {&ink, &watercolor}) {
+        EXPECT_FALSE(style->render(session, 0, 75));
+        EXPECT_FALSE(style->render(session, 120, -3));
+        EXPECT_FALSE(style->render(session, RgbaImage::kMaxSide + 1, 10));
+        EXPECT_FALSE(style->render(session, 16000, 1));  // the simulation grid would not fit
     }
 }

@@ -8,7 +8,6 @@
 
 #include "../test_events.h"
 #include "image_difference.h"
-#include "rendering/style_registry.h"
 #include "support/random.h"
 
 using namespace murmura;
@@ -74,43 +73,11 @@ std::vector<RawEvent> busySession() {
 
 }  // namespace
 
-TEST(GraffoRenderer, DescriptorAndRegistration) {
-    const GraffoRenderer r;
-    EXPECT_EQ(r.descriptor(), (StyleDescriptor{"graffo", "Graffo", StyleSeries::artist}));
-    const StyleRegistry registry = makeDefaultRegistry();
-    ASSERT_NE(registry.renderer("graffo"), nullptr);
-    EXPECT_EQ(registry.renderer("graffo")->descriptor().name, "Graffo");
-}
-
-TEST(GraffoRenderer, RefusesImpossibleCanvases) {
+TEST(GraffoRenderer, NoEventsGivesPaperOnly) {
     const GraffoRenderer r;
     EXPECT_FALSE(r.render(outputOf({}), 0, 10));
     EXPECT_FALSE(r.render(outputOf({}), 10, -1));
     EXPECT_FALSE(r.render(outputOf({}), RgbaImage::kMaxSide + 1, 10));
-}
-
-TEST(GraffoRenderer, PaperBytesFollowTheFormula) {
-    const GraffoRenderer r;
-    struct Case {
-        double s;
-        int x, y;
-        Px rgba;
-    };
-    const Case cases[] = {
-        {0, 0, 0, {230, 224, 214, 255}},   {0, 1, 0, {234, 229, 218, 255}},   {0, 0, 1, {233, 228, 218, 255}},
-        {0, 17, 9, {233, 228, 218, 255}},  {0, 39, 29, {234, 228, 218, 255}}, {0, 23, 14, {234, 229, 218, 255}},
-        {0.5, 0, 0, {229, 224, 214, 255}}, {0.5, 0, 1, {234, 228, 218, 255}}, {0.5, 23, 14, {235, 230, 219, 255}},
-        {1, 0, 0, {228, 223, 213, 255}},   {1, 39, 29, {235, 230, 219, 255}},
-    };
-    for (const Case& c : cases) {
-        auto image = r.render(outputOf({}, c.s), 40, 30);
-        ASSERT_TRUE(image);
-        EXPECT_EQ(px(*image, c.x, c.y), c.rgba) << "s " << c.s << " at " << c.x << "," << c.y;
-    }
-}
-
-TEST(GraffoRenderer, NoEventsGivesPaperOnly) {
-    const GraffoRenderer r;
     // Channel sums of the whole 24 x 16 paper, from the formula in python.
     auto sums = [](const RgbaImage& image) {
         std::array<int64_t, 4> s{};
@@ -146,33 +113,22 @@ TEST(GraffoRenderer, MarksLandWhereThePointerWent) {
     for (int64_t x = 0; x < 216; ++x) EXPECT_EQ(px(drawn, x, 54)[3], 255);
 }
 
-TEST(GraffoRenderer, SameInputSameBytesWhateverTheThreads) {
+TEST(GraffoRenderer, SameBytesWhateverTheThreadsBandsOrCulling) {
     const MaterialEngineOutput out = outputOf(busySession(), 0.3);
-    const GraffoRenderer r;
-    const auto reference = r.render(out, 480, 270);
-    ASSERT_TRUE(reference);
-    EXPECT_EQ(*r.render(out, 480, 270), *reference);
-    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
-    const RgbaImage serial = *r.render(out, 480, 270);
-    EXPECT_TRUE(serial == *reference) << difference(serial, *reference);
-}
-
-TEST(GraffoRenderer, SkippingMarksOutsideABandChangesNothing) {
-    const MaterialEngineOutput out = outputOf(busySession(), 0.3);
-    for (int64_t rows : {int64_t{9}, kCanvasBandRows}) {
-        const RgbaImage culled = *GraffoRenderer({rows, true}).render(out, 480, 270);
-        const RgbaImage full = *GraffoRenderer({rows, false}).render(out, 480, 270);
-        EXPECT_TRUE(culled == full) << rows << " rows: " << difference(culled, full);
+    const RgbaImage reference = *GraffoRenderer().render(out, 480, 270);
+    EXPECT_EQ(*GraffoRenderer().render(out, 480, 270), reference);
+    {
+        tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+        const RgbaImage serial = *GraffoRenderer().render(out, 480, 270);
+        EXPECT_TRUE(serial == reference) << difference(serial, reference);
     }
-}
-
-TEST(GraffoRenderer, BandLayoutMovesAntialiasingByALevelAtMost) {
     // Cairo clips each band's geometry at its edges, which can move an edge pixel by a level;
     // anything more would be a mark lost between bands.
-    const MaterialEngineOutput out = outputOf(busySession(), 0.3);
     const RgbaImage whole = *GraffoRenderer({270, true}).render(out, 480, 270);
     for (int64_t rows : {int64_t{9}, int64_t{100}, kCanvasBandRows}) {
         const RgbaImage banded = *GraffoRenderer({rows, true}).render(out, 480, 270);
+        const RgbaImage full = *GraffoRenderer({rows, false}).render(out, 480, 270);
+        EXPECT_TRUE(banded == full) << rows << " rows: " << difference(banded, full);
         int largest = 0;
         size_t count = 0;
         for (size_t i = 0; i < whole.byteCount(); ++i) {

@@ -10,65 +10,47 @@ using namespace murmura::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-class AtomicFile : public ::testing::Test {
-protected:
-    static Expected<void, std::string> write(const fs::path& p, const std::string& text) {
-        return writeFileAtomically(p, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-    }
-    size_t entries() const { return entryCount(dir_.path()); }
-
-    ScratchDirectory dir_{"murmura-atomic"};
-};
-
+Expected<void, std::string> write(const fs::path& p, const std::string& text) {
+    return writeFileAtomically(p, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
 }  // namespace
 
-TEST_F(AtomicFile, CreatesAndReplaces) {
-    const fs::path file = dir_ / "a.json";
+TEST(AtomicFile, ReplacesKeepingPermissionsAndLeavesNoTemporary) {
+    const ScratchDirectory dir("murmura-atomic");
+    const fs::path file = dir / "a.json";
     ASSERT_TRUE(write(file, "first"));
-    EXPECT_EQ(readFile(file), "first");
+    ::chmod(file.c_str(), 0640);
     ASSERT_TRUE(write(file, "second, longer"));
     EXPECT_EQ(readFile(file), "second, longer");
-    EXPECT_EQ(entries(), 1u);  // no temporary file left behind
-}
-
-TEST_F(AtomicFile, KeepsPermissionBitsOfTheReplacedFile) {
-    const fs::path file = dir_ / "a.json";
-    ASSERT_TRUE(write(file, "x"));
-    ::chmod(file.c_str(), 0640);
-    ASSERT_TRUE(write(file, "y"));
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
 }
 
-TEST_F(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
-    const fs::path file = dir_ / "a.json";
+TEST(AtomicFile, FailuresNameTheReasonAndKeepTheOldFile) {
+    const ScratchDirectory dir("murmura-atomic");
+    const fs::path file = dir / "a.json";
     ASSERT_TRUE(write(file, "previous contents"));
-    Expected<void, std::string> r;
+    Expected<void, std::string> full;
     {
         FileSizeLimit limit(1000);
         ASSERT_TRUE(limit.active());
-        r = write(file, std::string(5000, 'z'));
+        full = write(file, std::string(5000, 'z'));
     }
-    ASSERT_FALSE(r);
-    EXPECT_NE(r.error().find("Cannot write"), std::string::npos) << r.error();
-    EXPECT_NE(r.error().find("File too large"), std::string::npos) << r.error();
+    ASSERT_FALSE(full);
+    EXPECT_NE(full.error().find("Cannot write"), std::string::npos) << full.error();
+    EXPECT_NE(full.error().find("File too large"), std::string::npos) << full.error();
     EXPECT_EQ(readFile(file), "previous contents");
-    EXPECT_EQ(entries(), 1u);
-}
 
-TEST_F(AtomicFile, MissingDirectoryFailsWithTheReason) {
-    auto r = write(dir_.path() / "missing" / "a.json", "x");
-    ASSERT_FALSE(r);
-    EXPECT_NE(r.error().find("No such file or directory"), std::string::npos) << r.error();
-}
+    auto missing = write(dir / "missing" / "a.json", "x");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().find("No such file or directory"), std::string::npos) << missing.error();
 
-TEST_F(AtomicFile, ReplacingADirectoryFailsAndCleansUp) {
-    fs::create_directory(dir_ / "a.json");
-    auto r = write(dir_ / "a.json", "x");
-    ASSERT_FALSE(r);
-    EXPECT_NE(r.error().find("Cannot replace"), std::string::npos) << r.error();
-    EXPECT_TRUE(fs::is_directory(dir_ / "a.json"));
-    EXPECT_EQ(entries(), 1u);
+    fs::create_directory(dir / "d");
+    auto overDirectory = write(dir / "d", "x");
+    ASSERT_FALSE(overDirectory);
+    EXPECT_NE(overDirectory.error().find("Cannot replace"), std::string::npos) << overDirectory.error();
+    EXPECT_TRUE(fs::is_directory(dir / "d"));
+    EXPECT_EQ(entryCount(dir.path()), 2u);  // no temporary left by any failure
 }

@@ -7,26 +7,18 @@
 
 using namespace murmura;
 
-TEST(Subject, DeliversToSubscribersInOrder) {
+TEST(Subject, DeliversInOrderUntilTheSubscriptionIsDropped) {
     Subject<int> subject;
     std::vector<int> log;
     auto a = subject.subscribe([&](const int& v) { log.push_back(v); });
-    auto b = subject.subscribe([&](const int& v) { log.push_back(v * 10); });
-    subject.send(1);
-    subject.send(2);
-    EXPECT_EQ(log, (std::vector<int>{1, 10, 2, 20}));
-}
-
-TEST(Subject, DroppedSubscriptionReceivesNothing) {
-    Subject<int> subject;
-    int count = 0;
     {
-        auto s = subject.subscribe([&](const int&) { ++count; });
+        auto b = subject.subscribe([&](const int& v) { log.push_back(v * 10); });
         subject.send(1);
+        subject.send(2);
     }
-    subject.send(2);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(subject.subscriberCount(), 0u);
+    subject.send(3);
+    EXPECT_EQ(log, (std::vector<int>{1, 10, 2, 20, 3}));
+    EXPECT_EQ(subject.subscriberCount(), 1u);
 }
 
 TEST(Subject, CancelDuringSendStopsLaterDelivery) {
@@ -35,14 +27,14 @@ TEST(Subject, CancelDuringSendStopsLaterDelivery) {
     Subscription second;
     auto first = subject.subscribe([&](const int& v) {
         log.push_back(v);
-        second.cancel();  // the second subscriber must not see this value
+        second.cancel();
     });
     second = subject.subscribe([&](const int& v) { log.push_back(-v); });
     subject.send(3);
     EXPECT_EQ(log, (std::vector<int>{3}));
 }
 
-TEST(Subject, SubscriptionOutlivingSubjectIsSafe) {
+TEST(Subject, OutlivedSubjectsAndDestroyedTargetsAreSafe) {
     Subscription s;
     {
         Subject<int> subject;
@@ -50,21 +42,18 @@ TEST(Subject, SubscriptionOutlivingSubjectIsSafe) {
     }
     s.cancel();
     EXPECT_FALSE(s.isActive());
-}
 
-TEST(Subject, DestroyedTargetReceivesNothing) {
     struct Target {
         int received = 0;
     };
     Subject<int> subject;
     auto target = std::make_shared<Target>();
     std::weak_ptr<Target> weak = target;
-    auto s = subject.subscribe<Target>(weak, [](Target& t, const int& v) { t.received += v; });
+    auto t = subject.subscribe<Target>(weak, [](Target& x, const int& v) { x.received += v; });
     subject.send(5);
     EXPECT_EQ(target->received, 5);
     target.reset();
-    subject.send(7);  // must not touch freed memory
-    EXPECT_TRUE(weak.expired());
+    subject.send(7);  // must not touch freed memory (ASan)
 }
 
 TEST(ValueSubject, ReplaysLatestValueOnSubscribe) {

@@ -1,10 +1,7 @@
 // The application state on a real server: the X11 window list and RECORD tap, input typed and
 // clicked into an xterm, a real style rendered on a worker thread, a scratch gallery.
-#include <gtest/gtest.h>
-
 #include "app/app_state.h"
 #include "app/x11/x11_capture_backend.h"
-#include "support/event_loop.h"
 #include "window_scope/x11/x11_window_providers.h"
 #include "../test_files.h"
 #include "x_session.h"
@@ -17,26 +14,23 @@ struct StillPresenter final : Presenter {
     void hideApplication() override {}
     void showApplication() override {}
 };
+using AppStateX11 = XTest;
 }  // namespace
 
-TEST(AppStateX11, RecordsAnXtermSessionStopsEarlyAndStoresTheArtwork) {
-    MURMURA_REQUIRE_X_TOOLS();
-    if (!haveExecutable("xterm")) GTEST_SKIP() << "xterm not installed";
-    XSession x;
-    ASSERT_TRUE(x.ok()) << x.error();
+TEST_F(AppStateX11, RecordsAnXtermSessionStopsEarlyAndStoresTheArtwork) {
+    if (runCommand({"sh", "-c", "command -v xterm"}).status != 0) GTEST_SKIP() << "xterm not installed";
     ChildProcess xterm = spawnProcess({"xterm", "-geometry", "80x24+60+40", "-title", "murmura-xterm"});
     ScratchDirectory gallery("murmura-x11-app");
-    EventLoop loop;
     MemoryPreferences preferences;
     preferences.setBoolValue(Preferences::hasCompletedOnboarding, true);
     StillPresenter presenter;
     ThreadRenderExecutor executor;
-    AppState state({loop, SystemClock::shared(), preferences, presenter, executor, x11TrustProbe(x.display()),
-                    x11CaptureBackend(x.display()), gallery.path()});
+    AppState state({loop_, SystemClock::shared(), preferences, presenter, executor, x11TrustProbe(session_->display()),
+                    x11CaptureBackend(session_->display()), gallery.path()});
     ASSERT_EQ(state.phase.value(), AppState::Phase::gallery);  // trusted: the display has RECORD
 
-    WindowScopeManager lister(makeDefaultWindowProvider(loop, x.display()));
-    loop.runUntil([&] {  // as the setup screen lists windows, until the xterm is managed
+    WindowScopeManager lister(makeDefaultWindowProvider(loop_, session_->display()));
+    loop_.runUntil([&] {  // as the setup screen lists windows, until the xterm is managed
         const auto windows = lister.listWindows();
         for (const auto& w : windows ? windows.value() : std::vector<WindowDescriptor>{})
             if (w.title == "murmura-xterm") state.selectedWindow.send(w);
@@ -49,16 +43,13 @@ TEST(AppStateX11, RecordsAnXtermSessionStopsEarlyAndStoresTheArtwork) {
     state.beginSession();
 
     const auto pt = [](double v) { return std::to_string(static_cast<long>(v)); };
-    for (std::vector<std::string> args : {std::vector<std::string>{"mousemove", pt(frame.x + 40), pt(frame.y + 40), "click", "1"},
-                                          {"type", "--delay", "30", "echo murmura"},
-                                          {"mousemove", pt(frame.x + 200), pt(frame.y + 120), "click", "1"}}) {
-        args.insert(args.begin(), "xdotool");
-        EXPECT_EQ(runCommand(args).status, 0);
-    }
-    loop.runUntil([&] { return state.elapsedTime.value() >= 3; }, 20);
+    xdotool({"mousemove", pt(frame.x + 40), pt(frame.y + 40), "click", "1"});
+    xdotool({"type", "--delay", "30", "echo murmura"});
+    xdotool({"mousemove", pt(frame.x + 200), pt(frame.y + 120), "click", "1"});
+    loop_.runUntil([&] { return state.elapsedTime.value() >= 3; }, 20);
     state.stopSession();
-    loop.runUntil([&] { return state.phase.value() != AppState::Phase::capturing &&
-                               state.phase.value() != AppState::Phase::rendering; }, 120);
+    loop_.runUntil([&] { return state.phase.value() != AppState::Phase::capturing &&
+                                state.phase.value() != AppState::Phase::rendering; }, 120);
     xterm.stop();
 
     ASSERT_EQ(state.phase.value(), AppState::Phase::complete) << state.errorMessage.value().value_or("");

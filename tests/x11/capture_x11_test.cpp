@@ -1,6 +1,5 @@
-// Global input capture through the RECORD extension on a real server, with input injected by
-// xdotool.
-#include <gtest/gtest.h>
+// Global input capture through the RECORD extension on a real server, input injected by xdotool.
+#include "x_session.h"
 // Xlib after GoogleTest: its macros (None, Bool...) collide with names inside gtest.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -10,10 +9,8 @@
 #include "capture/capture_session.h"
 #include "capture/x11/x11_event_tap.h"
 #include "support/clock.h"
-#include "support/event_loop.h"
 #include "support/manual_scheduler.h"
 #include "window_scope/x11/x11_window_providers.h"
-#include "x_session.h"
 
 using namespace murmura;
 using namespace murmura::test;
@@ -21,16 +18,6 @@ using namespace murmura::test;
 namespace {
 
 std::string pt(double v) { return std::to_string(static_cast<long>(v)); }
-
-// One expected event: what the user did, where, and what it carries.
-struct Expect {
-    EventType type;
-    Point position;
-    std::optional<int64_t> button = std::nullopt;
-    std::optional<Vector> delta = std::nullopt;
-    std::optional<uint16_t> keyCode = std::nullopt;
-    bool inScope = true;
-};
 
 std::string describe(const RawEvent& e) {
     std::ostringstream s;
@@ -43,20 +30,11 @@ std::string describe(const RawEvent& e) {
     return s.str();
 }
 
-class X11Capture : public ::testing::Test {
+class X11Capture : public XTest {
 protected:
-    void SetUp() override {
-        MURMURA_REQUIRE_X_TOOLS();
-        session_ = std::make_unique<XSession>();
-        ASSERT_TRUE(session_->ok()) << session_->error();
-    }
-
     // A 400 x 300 window tracked by a scope manager, and a capture ready to start.
     void prepare(long eventMask = 0) {
-        auto options = windowOptions("canvas", "Canvas", 100, 100, 400, 300);
-        options.eventMask = eventMask;
-        window_ = createWindow(session_->connection(), options);
-        ASSERT_TRUE(waitForManagedWindows(session_->connection(), {window_}));
+        window_ = managedWindow({.title = "canvas", .ownerClass = "Canvas", .eventMask = eventMask});
         manager_ = std::make_shared<WindowScopeManager>(std::make_shared<EwmhWindowProvider>(loop_));
         ASSERT_TRUE(manager_->startTracking(static_cast<uint32_t>(window_)));
         frame_ = *manager_->currentFrame();
@@ -64,19 +42,8 @@ protected:
         capture_ = std::make_shared<GlobalInputCapture>(manager_, tap_);
         subscription_ = capture_->events().subscribe([this](const RawEvent& e) { events_.push_back(e); });
     }
+    bool waitForEvents(size_t count) { return loop_.runUntil([&] { return events_.size() >= count; }, 10.0); }
 
-    void xdotool(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"xdotool"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        ASSERT_EQ(runCommand(argv).status, 0);
-    }
-
-    bool waitForEvents(size_t count, double timeout = 10.0) {
-        return loop_.runUntil([&] { return events_.size() >= count; }, timeout);
-    }
-
-    std::unique_ptr<XSession> session_;
-    EventLoop loop_;
     unsigned long window_ = 0;
     Rect frame_;
     std::shared_ptr<WindowScopeManager> manager_;
@@ -86,170 +53,101 @@ protected:
     Subscription subscription_;
 };
 
+class X11CaptureBare : public X11Capture {
+    XSession::Options options() const override { return {.windowManager = false}; }
+};
+
 }  // namespace
 
 TEST_F(X11Capture, RecordsInjectedInputWithTypesButtonsPositionsDeltasAndCodes) {
-    prepare();
-    const Point p{frame_.x + 50, frame_.y + 60};
-    const Point p1{p.x + 20, p.y + 10};
-    const Point p2{p.x + 40, p.y + 20};
+    prepare(ButtonPressMask);
+    const Point p{frame_.x + 50, frame_.y + 60}, p1{p.x + 20, p.y + 10}, p2{p.x + 40, p.y + 20};
     const Point q{frame_.maxX() + 100, frame_.y + 10};
     xdotool({"mousemove", "5", "5"});
     ASSERT_TRUE(capture_->startCapturing());
-    const double started = SystemClock::shared().uptime();
-    EXPECT_NEAR(capture_->sessionStartTime(), started, 1.0);
-
-    xdotool({"mousemove", pt(p.x), pt(p.y), "click", "1", "click", "3",
-             "mousedown", "1", "mousemove", pt(p1.x), pt(p1.y), "mouseup", "1",
-             "mousedown", "3", "mousemove", pt(p2.x), pt(p2.y), "mouseup", "3",
-             "click", "4", "click", "5", "click", "6", "click", "7", "click", "2",
-             "mousemove", pt(q.x), pt(q.y),
-             "key", "Return", "BackSpace", "Left", "Right", "Down", "Up", "shift+a", "Escape"});
-    const std::vector<Expect> expected = {
-        {EventType::mouseMove, p},
-        {EventType::mouseDown, p, 0},
-        {EventType::mouseUp, p, 0},
-        {EventType::mouseDown, p, 1},
-        {EventType::mouseUp, p, 1},
-        {EventType::mouseDown, p, 0},
-        {EventType::mouseDragged, p1, 0},
-        {EventType::mouseUp, p1, 0},
-        {EventType::mouseDown, p1, 1},
-        {EventType::mouseDragged, p2, 1},
-        {EventType::mouseUp, p2, 1},
-        {EventType::scrollWheel, p2, std::nullopt, Vector{0, 10}},
-        {EventType::scrollWheel, p2, std::nullopt, Vector{0, -10}},
-        {EventType::scrollWheel, p2, std::nullopt, Vector{10, 0}},
-        {EventType::scrollWheel, p2, std::nullopt, Vector{-10, 0}},
-        // the middle click is not recorded
-        {EventType::mouseMove, q, std::nullopt, std::nullopt, std::nullopt, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 36, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 36, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 51, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 51, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 123, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 123, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 124, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 124, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 125, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 125, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 126, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 126, false},
-        // Shift alone is a modifier change and not recorded; the A key is.
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 0, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 0, false},
-        {EventType::keyDown, q, std::nullopt, std::nullopt, 53, false},
-        {EventType::keyUp, q, std::nullopt, std::nullopt, 53, false},
+    EXPECT_NEAR(capture_->sessionStartTime(), SystemClock::shared().uptime(), 1.0);
+    xdotool({"mousemove", pt(p.x), pt(p.y), "click", "1", "click", "3", "mousedown", "1", "mousemove", pt(p1.x),
+             pt(p1.y), "mouseup", "1", "mousedown", "3", "mousemove", pt(p2.x), pt(p2.y), "mouseup", "3", "click", "4",
+             "click", "5", "click", "6", "click", "7", "click", "2", "mousemove", pt(q.x), pt(q.y), "key", "Return",
+             "BackSpace", "Left", "Right", "Down", "Up", "shift+a", "Escape"});
+    using E = EventType;
+    std::vector<std::string> expected;
+    auto expect = [&](E type, Point at, std::optional<int64_t> button, std::optional<Vector> delta = {},
+                      std::optional<uint16_t> key = {}) {
+        RawEvent e;
+        e.type = type;
+        e.position = at;
+        e.mouseButton = button;
+        e.delta = delta;
+        e.keyCode = key;
+        e.inScope = frame_.contains(at);
+        expected.push_back(describe(e));
     };
+    expect(E::mouseMove, p, {});
+    for (int64_t b : {0, 1}) expect(E::mouseDown, p, b), expect(E::mouseUp, p, b);
+    expect(E::mouseDown, p, 0), expect(E::mouseDragged, p1, 0), expect(E::mouseUp, p1, 0);
+    expect(E::mouseDown, p1, 1), expect(E::mouseDragged, p2, 1), expect(E::mouseUp, p2, 1);
+    for (Vector d : {Vector{0, 10}, Vector{0, -10}, Vector{10, 0}, Vector{-10, 0}}) expect(E::scrollWheel, p2, {}, d);
+    expect(E::mouseMove, q, {});  // the middle click is not recorded, nor Shift alone
+    for (uint16_t key : {36, 51, 123, 124, 125, 126, 0, 53}) expect(E::keyDown, q, {}, {}, key), expect(E::keyUp, q, {}, {}, key);
+
     ASSERT_TRUE(waitForEvents(expected.size()));
-    loop_.runUntil([] { return false; }, 0.2);  // nothing more may come
-    std::ostringstream all;
-    for (const auto& e : events_) all << describe(e) << "\n";
-    ASSERT_EQ(events_.size(), expected.size()) << all.str();
+    idle(0.2);  // nothing more may come
+    std::vector<std::string> got;
     double last = 0;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "event " << i << ": " << describe(events_[i]));
-        const RawEvent& e = events_[i];
-        const Expect& x = expected[i];
-        EXPECT_EQ(e.type, x.type);
-        EXPECT_EQ(e.position, x.position);
-        EXPECT_EQ(e.mouseButton, x.button);
-        EXPECT_EQ(e.delta, x.delta);
-        EXPECT_EQ(e.keyCode, x.keyCode);
-        EXPECT_EQ(e.inScope, x.inScope);
+    for (const RawEvent& e : events_) {
+        got.push_back(describe(e));
         EXPECT_EQ(e.windowID, static_cast<uint32_t>(window_));
         EXPECT_GE(e.timestamp, last);  // arrival order, monotonic time
         last = e.timestamp;
     }
-    EXPECT_GE(events_.front().timestamp, 0.0);
-    EXPECT_LT(events_.back().timestamp, 60.0);
-    capture_->stopCapturing();
-}
+    EXPECT_EQ(got, expected);
+    EXPECT_LT(last, 60.0);
 
-TEST_F(X11Capture, OnlyListensTheFocusedWindowStillGetsItsInputAndOthersCanGrab) {
-    prepare(ButtonPressMask);
-    ASSERT_TRUE(capture_->startCapturing());
-    const Point p{frame_.x + 80, frame_.y + 90};
-    xdotool({"mousemove", pt(p.x), pt(p.y), "click", "1"});
-    ASSERT_TRUE(waitForEvents(3));
-    // The window received its own click: nothing was taken away from it.
+    // Nothing was taken from the window, and no grab is held: another client can grab pointer
+    // and keyboard, and the capture still sees the input.
     Display* d = session_->connection().display();
-    XEvent event;
-    bool windowGotClick = false;
-    for (int i = 0; i < 200 && !windowGotClick; ++i) {
-        while (XPending(d)) {
-            XNextEvent(d, &event);
-            if (event.type == ButtonPress && event.xbutton.window == window_) windowGotClick = true;
-        }
-        if (!windowGotClick) loop_.runUntil([] { return false; }, 0.01);
-    }
-    EXPECT_TRUE(windowGotClick);
-
-    // Capturing holds no grab: another client can grab pointer and keyboard, and the capture
-    // still sees what goes to that client.
-    EXPECT_EQ(XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask | PointerMotionMask, GrabModeAsync,
-                           GrabModeAsync, None, None, CurrentTime),
-              GrabSuccess);
+    EXPECT_TRUE(loop_.runUntil([&] {
+        for (XEvent event; XPending(d);)
+            if (XNextEvent(d, &event); event.type == ButtonPress && event.xbutton.window == window_) return true;
+        return false;
+    }, 2.0));
+    EXPECT_EQ(XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                           CurrentTime), GrabSuccess);
     EXPECT_EQ(XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
     session_->connection().sync();
-    const size_t before = events_.size();
-    xdotool({"mousemove", pt(p.x + 5), pt(p.y + 5), "key", "Tab"});
-    EXPECT_TRUE(waitForEvents(before + 3));
-    XUngrabKeyboard(d, CurrentTime);
-    XUngrabPointer(d, CurrentTime);
-    session_->connection().sync();
-    ASSERT_EQ(events_.size(), before + 3);
-    EXPECT_EQ(events_[before].type, EventType::mouseMove);
-    EXPECT_EQ(events_[before + 1].keyCode, 48);
-}
-
-TEST_F(X11Capture, StartTwiceIsOneTapAndRestartResetsTheTimeBase) {
-    prepare();
-    ASSERT_TRUE(capture_->startCapturing());
-    ASSERT_TRUE(capture_->startCapturing());
-    xdotool({"mousemove", "300", "300"});
-    ASSERT_TRUE(waitForEvents(1));
-    loop_.runUntil([] { return false; }, 0.1);
-    EXPECT_EQ(events_.size(), 1u);  // two taps would deliver it twice
-    const double firstStart = capture_->sessionStartTime();
-    loop_.runUntil([] { return false; }, 0.3);
-    capture_->stopCapturing();
-    xdotool({"mousemove", "310", "300"});
-    loop_.runUntil([] { return false; }, 0.1);
-    EXPECT_EQ(events_.size(), 1u);  // nothing while stopped
-    ASSERT_TRUE(capture_->startCapturing());
-    EXPECT_GT(capture_->sessionStartTime(), firstStart + 0.25);
-    xdotool({"mousemove", "320", "300"});
-    ASSERT_TRUE(waitForEvents(2));
-    EXPECT_LT(events_[1].timestamp, events_[0].timestamp + 0.25);
+    xdotool({"key", "Tab"});
+    ASSERT_TRUE(waitForEvents(expected.size() + 2));
+    EXPECT_EQ(events_.back().keyCode, 48);
 }
 
 TEST_F(X11Capture, StopReturnsPromptlyEveryTimeAndEvenWhenTheServerIsGrabbed) {
     prepare();
+    auto stopTakes = [&] {
+        const double t0 = SystemClock::shared().uptime();
+        capture_->stopCapturing();
+        return SystemClock::shared().uptime() - t0;  // a hang would be the failure
+    };
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(capture_->startCapturing()) << i;
         xdotool({"mousemove", pt(200 + i), "200"});
         ASSERT_TRUE(waitForEvents(static_cast<size_t>(i + 1))) << i;
-        const double t0 = SystemClock::shared().uptime();
-        capture_->stopCapturing();
-        EXPECT_LT(SystemClock::shared().uptime() - t0, 2.0) << i;  // a hang would be the failure
+        EXPECT_LT(stopTakes(), 2.0) << i;
     }
-    // A server grabbed by another client answers nobody else: stop must not wait for it.
+    xdotool({"mousemove", "300", "300"});
+    idle(0.1);
+    EXPECT_EQ(events_.size(), 10u);  // nothing while stopped
     ASSERT_TRUE(capture_->startCapturing());
     auto grabber = X11Connection::open(session_->display());
     ASSERT_NE(grabber, nullptr);
-    XGrabServer(grabber->display());
+    XGrabServer(grabber->display());  // a grabbed server answers nobody else
     grabber->sync();
-    const double t0 = SystemClock::shared().uptime();
-    capture_->stopCapturing();
-    EXPECT_LT(SystemClock::shared().uptime() - t0, 3.0);
+    EXPECT_LT(stopTakes(), 3.0);
     XUngrabServer(grabber->display());
     grabber->sync();
-    // And the next session works.
-    const size_t before = events_.size();
     ASSERT_TRUE(capture_->startCapturing());
     xdotool({"mousemove", "400", "420"});
-    ASSERT_TRUE(waitForEvents(before + 1));
+    ASSERT_TRUE(waitForEvents(11));
     EXPECT_EQ(events_.back().position, (Point{400, 420}));
 }
 
@@ -263,8 +161,7 @@ TEST_F(X11Capture, LosingTheServerEndsCaptureAndKeepsWhatWasRecorded) {
     session_->killServer();
     ASSERT_TRUE(loop_.runUntil([&] { return tap_->connectionLost(); }, 10.0));
     EXPECT_FALSE(tap_->isInstalled());
-    // The session runs to its end and hands over what was recorded.
-    ASSERT_TRUE(loop_.runUntil([&] { return result.has_value(); }, 10.0));
+    ASSERT_TRUE(loop_.runUntil([&] { return result.has_value(); }, 10.0));  // the session runs to its end
     ASSERT_EQ(result->size(), 3u);
     EXPECT_EQ((*result)[0].position, (Point{250, 250}));
     EXPECT_EQ((*result)[1].type, EventType::mouseDown);
@@ -272,27 +169,25 @@ TEST_F(X11Capture, LosingTheServerEndsCaptureAndKeepsWhatWasRecorded) {
     // The window provider on the same server reports the window gone instead of failing hard.
     EXPECT_FALSE(manager_->provider().frame(static_cast<uint32_t>(window_)).has_value());
     EXPECT_FALSE(manager_->provider().isAvailable());
-    loop_.runUntil([] { return false; }, 0.1);
+    idle(0.1);
     EXPECT_FALSE(manager_->currentFrame().has_value());
-    // (Starting again is not tried here: another test's server may already have taken over
-    // the display number.)
 }
 
-TEST_F(X11Capture, PositionsAreDisplayPointsUnderADesktopScale) {
-    setResources(session_->connection(), "Xft.dpi:\t192\n");
+TEST_F(X11Capture, PositionsAndFramesAreDisplayPointsUnderADesktopScale) {
+    setResources(session_->connection(), "Xft.antialias:\t1\nXft.dpi:\t192\n");
     prepare();
+    auto pixels = frameFromTools(session_->display(), window_);
+    ASSERT_TRUE(pixels.has_value());
+    EXPECT_EQ(frame_, (Rect{pixels->x / 2, pixels->y / 2, pixels->width / 2, pixels->height / 2}));
+    EXPECT_EQ(manager_->provider().mainDisplayBounds(), (Rect{0, 0, 640, 400}));
     ASSERT_TRUE(capture_->startCapturing());
     xdotool({"mousemove", "301", "401", "key", "Return"});
     ASSERT_TRUE(waitForEvents(3));
     EXPECT_EQ(events_[0].position, (Point{150.5, 200.5}));
     EXPECT_EQ(events_[1].position, (Point{150.5, 200.5}));
-    // The window frame is in the same points, so the scope test agrees with the pixels.
-    auto pixels = frameFromTools(session_->display(), window_);
-    ASSERT_TRUE(pixels.has_value());
-    EXPECT_EQ(frame_, (Rect{pixels->x / 2, pixels->y / 2, pixels->width / 2, pixels->height / 2}));
 }
 
-TEST_F(X11Capture, PermissionAndItsExplanation) {
+TEST_F(X11Capture, PermissionExplanationsAndTapFailures) {
     EXPECT_TRUE(X11EventTap::hasAccessibilityPermission(session_->display()));
     EXPECT_NE(X11EventTap::permissionExplanation(session_->display()).find("available"), std::string::npos);
     setenv("WAYLAND_DISPLAY", "wayland-0", 1);
@@ -301,71 +196,49 @@ TEST_F(X11Capture, PermissionAndItsExplanation) {
     unsetenv("WAYLAND_DISPLAY");
     EXPECT_FALSE(X11EventTap::hasAccessibilityPermission(":987654"));
     EXPECT_NE(X11EventTap::permissionExplanation(":987654").find("no X11 display"), std::string::npos);
-    X11EventTap(loop_, ":987654").requestAccessibilityPermission();  // explains; never fails
-
     X11EventTap missing(loop_, ":987654");
-    auto failed = missing.install([](const TapEvent&) {});
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error(), CaptureError::eventTapCreationFailed);
-}
+    missing.requestAccessibilityPermission();  // explains; never fails
+    EXPECT_EQ(missing.install([](const TapEvent&) {}).error(), CaptureError::eventTapCreationFailed);
 
-TEST_F(X11Capture, ALoopThatCannotWatchTheConnectionIsARunLoopSourceFailure) {
+    // A loop that cannot watch the connection, and nothing left behind for a working one.
     ManualClock clock;
     ManualScheduler manual(clock);
-    X11EventTap tap(manual, session_->display());
-    auto r = tap.install([](const TapEvent&) {});
-    ASSERT_FALSE(r);
-    EXPECT_EQ(r.error(), CaptureError::runLoopSourceCreationFailed);
-    EXPECT_FALSE(tap.isInstalled());
-    // Nothing was left behind: a working loop can install right after.
+    X11EventTap unwatchable(manual, session_->display());
+    EXPECT_EQ(unwatchable.install([](const TapEvent&) {}).error(), CaptureError::runLoopSourceCreationFailed);
+    EXPECT_FALSE(unwatchable.isInstalled());
     X11EventTap working(loop_, session_->display());
     EXPECT_TRUE(working.install([](const TapEvent&) {}));
     working.uninstall();
 }
 
-TEST(X11CaptureQuietDesktop, AnEventIsDeliveredEvenWhenNothingElseHappens) {
-    // The server buffers recorded events until about 32 have gathered or some client receives
-    // output. On a desktop where nothing else happens a lone event must still arrive.
-    MURMURA_REQUIRE_X_TOOLS();
-    XSession::Options options;
-    options.windowManager = false;
-    XSession session(options);
-    ASSERT_TRUE(session.ok()) << session.error();
-    EventLoop loop;
-    auto manager = std::make_shared<WindowScopeManager>(std::make_shared<X11TreeWindowProvider>(loop));
+TEST_F(X11CaptureBare, ALoneEventArrivesOnAQuietDesktopStampedWhenTheServerSawIt) {
+    // The server buffers recorded events until about 32 have gathered or some client gets
+    // output; injected over a connection that stays quiet (xdotool's exit would flush).
+    auto manager = std::make_shared<WindowScopeManager>(std::make_shared<X11TreeWindowProvider>(loop_));
     ASSERT_TRUE(manager->startTracking(WindowScopeManager::allWindowsID));
-    GlobalInputCapture capture(manager, std::make_shared<X11EventTap>(loop));
-    std::vector<RawEvent> events;
-    auto s = capture.events().subscribe([&](const RawEvent& e) { events.push_back(e); });
+    GlobalInputCapture capture(manager, std::make_shared<X11EventTap>(loop_));
+    auto s = capture.events().subscribe([&](const RawEvent& e) { events_.push_back(e); });
     ASSERT_TRUE(capture.startCapturing());
-    // Injected over a connection that stays open and quiet afterwards (xdotool's exit would
-    // itself make the server flush).
-    Display* d = session.connection().display();
+    Display* d = session_->connection().display();
     XTestFakeMotionEvent(d, -1, 321, 123, CurrentTime);
     XFlush(d);
     const double sent = SystemClock::shared().uptime();
-    ASSERT_TRUE(loop.runUntil([&] { return !events.empty(); }, 5.0));
-    EXPECT_EQ(events[0].position, (Point{321, 123}));
-    // The timestamp is when the server saw the motion, not when it reached us.
-    EXPECT_LE(events[0].timestamp + capture.sessionStartTime(), SystemClock::shared().uptime());
-    EXPECT_NEAR(events[0].timestamp + capture.sessionStartTime(), sent, 0.25);
+    ASSERT_TRUE(loop_.runUntil([&] { return !events_.empty(); }, 5.0));
+    EXPECT_EQ(events_[0].position, (Point{321, 123}));
+    EXPECT_LE(events_[0].timestamp + capture.sessionStartTime(), SystemClock::shared().uptime());
+    EXPECT_NEAR(events_[0].timestamp + capture.sessionStartTime(), sent, 0.25);
     XTestFakeMotionEvent(d, -1, 322, 124, CurrentTime);
     XFlush(d);
-    ASSERT_TRUE(loop.runUntil([&] { return events.size() == 2; }, 5.0));
+    EXPECT_TRUE(loop_.runUntil([&] { return events_.size() == 2; }, 5.0));
 }
 
-TEST(X11CaptureWithoutRecord, IsNotPermittedAndCannotCreateTheTap) {
-    MURMURA_REQUIRE_X_TOOLS();
-    XSession::Options options;
-    options.windowManager = false;
-    options.extraServerArgs = {"-extension", "RECORD"};
-    XSession session(options);
-    ASSERT_TRUE(session.ok()) << session.error();
-    EXPECT_FALSE(X11EventTap::hasAccessibilityPermission(session.display()));
-    EXPECT_NE(X11EventTap::permissionExplanation(session.display()).find("RECORD"), std::string::npos);
-    EventLoop loop;
-    X11EventTap tap(loop, session.display());
-    auto r = tap.install([](const TapEvent&) {});
-    ASSERT_FALSE(r);
-    EXPECT_EQ(r.error(), CaptureError::eventTapCreationFailed);
+class X11CaptureWithoutRecord : public XTest {
+    XSession::Options options() const override { return {.windowManager = false, .extraServerArgs = {"-extension", "RECORD"}}; }
+};
+
+TEST_F(X11CaptureWithoutRecord, IsNotPermittedAndCannotCreateTheTap) {
+    EXPECT_FALSE(X11EventTap::hasAccessibilityPermission(session_->display()));
+    EXPECT_NE(X11EventTap::permissionExplanation(session_->display()).find("RECORD"), std::string::npos);
+    X11EventTap tap(loop_, session_->display());
+    EXPECT_EQ(tap.install([](const TapEvent&) {}).error(), CaptureError::eventTapCreationFailed);
 }

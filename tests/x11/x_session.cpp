@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <thread>
 
 #include "support/clock.h"
@@ -84,57 +83,37 @@ void ChildProcess::stop(double grace) {
     wait(10.0);
 }
 
+bool readUntil(int fd, std::string& out, double timeout, const std::function<bool(const std::string&)>& done) {
+    const double deadline = now() + timeout;
+    while (!(done && done(out))) {
+        const double left = deadline - now();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left * 1000) + 1) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return !done;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+}
+
 CommandResult runCommand(const std::vector<std::string>& argv, double timeout, bool withStderr) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return {};
     ChildProcess child = spawnProcess(argv, -1, out[1], withStderr ? out[1] : -1);
     close(out[1]);
-    CommandResult result;
     const double deadline = now() + timeout;
-    for (;;) {
-        const double left = deadline - now();
-        if (left <= 0) break;
-        pollfd p{out[0], POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
-        char buffer[4096];
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        result.out.append(buffer, static_cast<size_t>(n));
-    }
+    CommandResult result;
+    readUntil(out[0], result.out, timeout);
     close(out[0]);
     auto status = child.wait(std::max(0.0, deadline - now()));
-    if (!status) {
-        child.stop(0.5);
-        result.status = -1;
-    } else {
-        result.status = *status;
-    }
+    if (!status) child.stop(0.5);
+    result.status = status.value_or(-1);
     return result;
 }
 
-bool haveExecutable(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    if (!path) return false;
-    std::stringstream dirs(path);
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-    return false;
-}
-
-bool XSession::toolsAvailable(std::string& missing) {
-    missing.clear();
-    for (const char* tool : {"Xvfb", "openbox", "xdotool", "xwininfo", "xprop"}) {
-        if (haveExecutable(tool)) continue;
-        if (!missing.empty()) missing += ", ";
-        missing += tool;
-    }
-    return missing.empty();
-}
-
-XSession::XSession(Options options) {
-    // The tests talk to this server only, and never to a Wayland compositor of the desktop
-    // they may be started from.
+XSession::XSession(const Options& options) {
+    // Only this server, never a Wayland compositor of the desktop the tests may run from.
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("XDG_SESSION_TYPE");
     int fds[2];
@@ -150,16 +129,7 @@ XSession::XSession(Options options) {
     close(fds[1]);
     // Xvfb writes the display number it chose once it accepts connections.
     std::string number;
-    const double deadline = now() + 20.0;
-    while (number.find('\n') == std::string::npos) {
-        const double left = deadline - now();
-        pollfd p{fds[0], POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left * 1000) + 1) <= 0) break;
-        char c[16];
-        const ssize_t n = read(fds[0], c, sizeof c);
-        if (n <= 0) break;
-        number.append(c, static_cast<size_t>(n));
-    }
+    readUntil(fds[0], number, 20.0, [](const std::string& text) { return text.find('\n') != std::string::npos; });
     close(fds[0]);
     if (number.find('\n') == std::string::npos) {
         error_ = "Xvfb did not report a display number";
@@ -187,7 +157,7 @@ XSession::XSession(Options options) {
             sleepSeconds(0.01);
             continue;
         }
-        const auto probe = createWindow(*connection_, windowOptions("probe", "Probe", 0, 0, 50, 50));
+        const auto probe = createWindow(*connection_, {.title = "probe", .ownerClass = "Probe", .x = 0, .y = 0, .width = 50, .height = 50});
         const bool managed = waitForManagedWindows(*connection_, {probe}, 1.0);
         XDestroyWindow(d, probe);
         connection_->sync();
@@ -213,7 +183,7 @@ void XSession::killServer() {
     windowManager_.stop(1.0);
 }
 
-unsigned long createWindow(X11Connection& connection, const TestWindowOptions& o) {
+unsigned long createWindow(X11Connection& connection, const TestWindow& o) {
     Display* d = connection.display();
     const int screen = DefaultScreen(d);
     const Window w = XCreateSimpleWindow(d, RootWindow(d, screen), o.x, o.y, static_cast<unsigned>(o.width),
@@ -324,6 +294,30 @@ void setResources(X11Connection& connection, const std::string& resources) {
     XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
     connection.sync();
+}
+
+void XTest::SetUp() {
+    std::string missing;
+    for (const char* tool : {"Xvfb", "openbox", "xdotool", "xwininfo", "xprop"})
+        if (runCommand({"sh", "-c", std::string("command -v ") + tool}).status != 0) missing += std::string(" ") + tool;
+    if (!missing.empty()) {
+        if (std::getenv("CI")) FAIL() << "X11 integration tools missing under CI:" << missing;
+        GTEST_SKIP() << "X11 integration test skipped, not installed:" << missing;
+    }
+    session_ = std::make_unique<XSession>(options());
+    ASSERT_TRUE(session_->ok()) << session_->error();
+}
+
+unsigned long XTest::managedWindow(const TestWindow& window) {
+    const unsigned long id = createWindow(session_->connection(), window);
+    EXPECT_TRUE(waitForManagedWindows(session_->connection(), {id})) << window.title;
+    return id;
+}
+
+void XTest::xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ASSERT_EQ(runCommand(argv).status, 0);
 }
 
 }  // namespace murmura::test

@@ -1,9 +1,11 @@
-#include "rendering/styles/ink_canvas_animator.h"
+#include "rendering/ink_canvas_animator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <numbers>
+
+#include "rendering/ink_colours.h"
 
 namespace murmura {
 
@@ -21,13 +23,8 @@ FluidSim::Config InkCanvasAnimator::fluidConfig(int64_t width, int64_t height) {
         .curl = 14,
         .simResolution = 192,
         .dyeResolution = std::max(width, height),
-        .paper = {0.937f, 0.917f, 0.878f},
-        .dyeDiffusion = 0,
-        .diffuseIterations = 0,
-        .displayVariant = FluidSim::DisplayVariant::ink,
-        .edgeDarken = 0,
-        .granulate = 0,
-        .absorbanceCap = 0};
+        .paper = colours::kInkPaper,
+        .displayVariant = FluidSim::DisplayVariant::ink};
 }
 
 std::unique_ptr<InkCanvasAnimator> InkCanvasAnimator::create(int64_t width, int64_t height) {
@@ -40,7 +37,7 @@ std::array<FluidSim::Splat, 2> InkCanvasAnimator::drop(std::array<float, 2> p, f
     const float theta = u() * kTwoPi;
     const float push = u() * 70.0f + 60.0f;
     FluidSim::Splat ink{FluidSim::Splat::Kind::dye, p, {}, 0.0042f};
-    for (int c = 0; c < 3; ++c) ink.color[c] = -std::log(sumi[c]) * (strength * 0.3f);
+    for (int c = 0; c < 3; ++c) ink.color[c] = -std::log(colours::kSumi[c]) * (strength * 0.3f);
     const FluidSim::Splat swirl{FluidSim::Splat::Kind::velocity, p,
                                 {std::cos(theta) * push, std::sin(theta) * push, 0.0f}, 0.005f};
     return {ink, swirl};

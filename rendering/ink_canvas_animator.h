@@ -29,7 +29,6 @@ public:
     };
 
     static constexpr uint64_t kInitialSeed = 0x5EED1A2B;
-    static constexpr std::array<float, 3> sumi{0.102f, 0.102f, 0.122f};
 
     // An animator for a width x height canvas, or nothing when the simulation cannot be made.
     static std::unique_ptr<InkCanvasAnimator> create(int64_t width, int64_t height);

@@ -1,0 +1,260 @@
+// The displays: dye absorbance shown on paper, plain ink or watercolour with rims, granulation
+// and a saturation cap; fibre noise and a vignette on both.
+#include "rendering/simulation/fluid_kernels.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "rendering/simulation/fluid_rows.h"
+
+namespace murmura::fluid {
+
+using compute::Float4;
+using compute::forEachRowChunk;
+using compute::TapRow;
+using compute::texelCentre;
+
+namespace {
+
+inline float inkFibre(float fine, float medium, float coarse) {
+    return fine * 0.028f + medium * 0.022f + coarse * 0.018f;
+}
+
+inline float watercolorFibre(float fine, float medium) { return fine * 0.020f + medium * 0.016f; }
+
+// a * b * 15 with a = u (1 - v), b = v (1 - u): 1 in the middle, falling to 0 at the edges.
+inline float vignetteBase(float u, float v) {
+    const float a = u * (1.0f - v), b = v * (1.0f - u);
+    return a * b * 15.0f;
+}
+
+inline float inkVignette(float u, float v) { return 0.92f + 0.08f * gen::pow32(vignetteBase(u, v), 0.18f); }
+inline float watercolorVignette(float u, float v) { return 0.94f + 0.06f * gen::pow32(vignetteBase(u, v), 0.15f); }
+
+inline float paperColour(float paper, float absorbance, float fibre, float vignette) {
+    return (paper * gen::exp32(-absorbance) + fibre) * vignette;
+}
+
+// Step 2 of the watercolour display, one channel: the centre plus the rim term from the
+// one-texel differences around it.
+inline float rimmed(float C, float R, float L, float T, float B, float edgeDarken) {
+    return C + edgeDarken * (std::fabs(R - L) + std::fabs(T - B));
+}
+
+struct Absorbance {
+    float r, g, b;
+};
+
+// Steps 3 and 4 of the watercolour display: granulation and the hue-preserving cap.
+inline Absorbance granulatedCapped(Absorbance A, float grain, float granulate, float absorbCap) {
+    const float amount = gen::smoothstep(0.03f, 0.5f, std::max(std::max(A.r, A.g), A.b));
+    const float k = 1.0f + granulate * (grain - 0.5f) * 2.0f * amount;
+    float r = A.r * k, g = A.g * k, b = A.b * k;
+    r = r > 0.0f ? r : 0.0f;
+    g = g > 0.0f ? g : 0.0f;
+    b = b > 0.0f ? b : 0.0f;
+    const float m = std::max(std::max(r, g), b);
+    const float capped = absorbCap * (1.0f - gen::exp32(-m / absorbCap));
+    const bool cap = absorbCap > 0.0f && m > 1e-5f;
+    r = cap ? r * capped / m : r;
+    g = cap ? g * capped / m : g;
+    b = cap ? b * capped / m : b;
+    return Absorbance{r, g, b};
+}
+
+}  // namespace
+
+// ---- k_display and k_display_wc ----
+
+namespace {
+
+// Writes every pixel of `out` from fn(u, v) -> {r, g, b} (before clamping), alpha 1.
+template <class PixelFn>
+void forEachPixel(DisplayField& out, PixelFn&& fn) {
+    const int32_t w = out.width(), h = out.height();
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            uint8_t* row = out.row(y);
+            for (int32_t x = 0; x < w; ++x) {
+                const Rgb c = fn(texelCentre(x, w), texelCentre(y, h));
+                row[4 * x] = compute::toUnorm8(c[0]);
+                row[4 * x + 1] = compute::toUnorm8(c[1]);
+                row[4 * x + 2] = compute::toUnorm8(c[2]);
+                row[4 * x + 3] = 255;
+            }
+        }
+    });
+}
+
+// Column part of value noise at scale `cells` for an output of `width` texels: lattice index
+// in i0 and smoothed fraction in f.
+void fillNoiseColumns(TapRow& taps, const gen::ValueNoiseLattice& lattice, int32_t width) {
+    taps.i0.resize(static_cast<size_t>(width));
+    taps.i1.clear();
+    taps.f.resize(static_cast<size_t>(width));
+    const auto scale = static_cast<float>(lattice.cells());
+    for (int32_t x = 0; x < width; ++x) {
+        const float p = texelCentre(x, width) * scale;
+        taps.i0[x] = lattice.index(p);
+        taps.f[x] = gen::smooth(p - std::floor(p));
+    }
+}
+
+MURMURA_SIMD_CLONES void noiseRow(float* __restrict out, const float* __restrict r0, const float* __restrict r1,
+                                  const int32_t* __restrict ix, const float* __restrict fx, float fy, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t a = ix[i];
+        out[i] = gen::mix(gen::mix(r0[a], r0[a + 1], fx[i]), gen::mix(r1[a], r1[a + 1], fx[i]), fy);
+    }
+}
+
+// One output row of value noise, the row part computed here from v.
+void noiseAlongRow(float* out, const gen::ValueNoiseLattice& lattice, const TapRow& columns, float v) {
+    const float p = v * static_cast<float>(lattice.cells());
+    const int32_t iy = lattice.index(p);
+    noiseRow(out, lattice.row(iy), lattice.row(iy + 1), columns.i0.data(), columns.f.data(),
+             gen::smooth(p - std::floor(p)), static_cast<int32_t>(columns.i0.size()));
+}
+
+MURMURA_SIMD_CLONES void inkDisplayRow(uint8_t* __restrict out, const float* __restrict ar, const float* __restrict ag,
+                                       const float* __restrict ab, const float* __restrict fine,
+                                       const float* __restrict medium, const float* __restrict coarse, float pr,
+                                       float pg, float pb, float v, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+        const float u = texelCentre(x, w);
+        const float fibre = inkFibre(fine[x], medium[x], coarse[x]);
+        const float vignette = inkVignette(u, v);
+        out[4 * x] = compute::toUnorm8(paperColour(pr, ar[x], fibre, vignette));
+        out[4 * x + 1] = compute::toUnorm8(paperColour(pg, ag[x], fibre, vignette));
+        out[4 * x + 2] = compute::toUnorm8(paperColour(pb, ab[x], fibre, vignette));
+        out[4 * x + 3] = 255;
+    }
+}
+
+MURMURA_SIMD_CLONES void rimRow(float* __restrict out, const float* __restrict C, const float* __restrict R,
+                                const float* __restrict L, const float* __restrict T, const float* __restrict B,
+                                float edgeDarken, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) out[x] = rimmed(C[x], R[x], L[x], T[x], B[x], edgeDarken);
+}
+
+MURMURA_SIMD_CLONES void watercolorDisplayRow(uint8_t* __restrict out, const float* __restrict ar,
+                                              const float* __restrict ag, const float* __restrict ab,
+                                              const float* __restrict grain, const float* __restrict fine,
+                                              const float* __restrict medium, float pr, float pg, float pb,
+                                              float granulate, float absorbCap, float v, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+        const float u = texelCentre(x, w);
+        const Absorbance a = granulatedCapped(Absorbance{ar[x], ag[x], ab[x]}, grain[x], granulate, absorbCap);
+        const float fibre = watercolorFibre(fine[x], medium[x]);
+        const float vignette = watercolorVignette(u, v);
+        out[4 * x] = compute::toUnorm8(paperColour(pr, a.r, fibre, vignette));
+        out[4 * x + 1] = compute::toUnorm8(paperColour(pg, a.g, fibre, vignette));
+        out[4 * x + 2] = compute::toUnorm8(paperColour(pb, a.b, fibre, vignette));
+        out[4 * x + 3] = 255;
+    }
+}
+
+}  // namespace
+
+namespace reference {
+void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, Workspace&) {
+    forEachPixel(out, [&](float u, float v) {
+        const Float4 A = dye.sample(u, v);
+        const float fibre = inkFibre(gen::valueNoise(u * 420.0f, v * 420.0f), gen::valueNoise(u * 180.0f, v * 180.0f),
+                                     gen::valueNoise(u * 60.0f, v * 60.0f));
+        const float vignette = inkVignette(u, v);
+        return Rgb{paperColour(paper[0], A.x, fibre, vignette), paperColour(paper[1], A.y, fibre, vignette),
+                   paperColour(paper[2], A.z, fibre, vignette)};
+    });
+}
+
+void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& p, Workspace&) {
+    const float sx = 1.0f / static_cast<float>(dye.width()), sy = 1.0f / static_cast<float>(dye.height());
+    forEachPixel(out, [&](float u, float v) {
+        const Float4 C = dye.sample(u, v), R = dye.sample(u + sx, v), L = dye.sample(u - sx, v);
+        const Float4 T = dye.sample(u, v + sy), B = dye.sample(u, v - sy);
+        Absorbance A{rimmed(C.x, R.x, L.x, T.x, B.x, p.edgeDarken), rimmed(C.y, R.y, L.y, T.y, B.y, p.edgeDarken),
+                     rimmed(C.z, R.z, L.z, T.z, B.z, p.edgeDarken)};
+        A = granulatedCapped(A, gen::valueNoise(u * 150.0f, v * 150.0f), p.granulate, p.absorbCap);
+        const float fibre = watercolorFibre(gen::valueNoise(u * 430.0f, v * 430.0f), gen::valueNoise(u * 170.0f, v * 170.0f));
+        const float vignette = watercolorVignette(u, v);
+        return Rgb{paperColour(p.paper[0], A.r, fibre, vignette), paperColour(p.paper[1], A.g, fibre, vignette),
+                   paperColour(p.paper[2], A.b, fibre, vignette)};
+    });
+}
+}  // namespace reference
+
+void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise, Workspace& ws) {
+    const int32_t w = out.width(), h = out.height();
+    TapRow& cols = ws.taps(0);
+    cols.fill(w, dye.width(), 0.0f);
+    const bool colsExact = allExact(cols);
+    fillNoiseColumns(ws.taps(1), noise.fine, w);
+    fillNoiseColumns(ws.taps(2), noise.medium, w);
+    fillNoiseColumns(ws.taps(3), noise.coarse, w);
+    const size_t dw = static_cast<size_t>(dye.width());
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 6 + dw * 2);
+        float* fine = a + 3 * static_cast<size_t>(w);
+        float* medium = fine + w;
+        float* coarse = medium + w;
+        float* rowA = coarse + w;
+        float* rowB = rowA + dw;
+        for (int32_t y = y0; y < y1; ++y) {
+            const float v = texelCentre(y, h);
+            for (int c = 0; c < 3; ++c) sampleRow(dye, c, v, cols, colsExact, a + c * w, rowA, rowB);
+            noiseAlongRow(fine, noise.fine, ws.taps(1), v);
+            noiseAlongRow(medium, noise.medium, ws.taps(2), v);
+            noiseAlongRow(coarse, noise.coarse, ws.taps(3), v);
+            inkDisplayRow(out.row(y), a, a + w, a + 2 * w, fine, medium, coarse, paper[0], paper[1], paper[2], v, w);
+        }
+    });
+}
+
+void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& p,
+                const WatercolorDisplayNoise& noise, Workspace& ws) {
+    const int32_t w = out.width(), h = out.height();
+    const float sx = 1.0f / static_cast<float>(dye.width()), sy = 1.0f / static_cast<float>(dye.height());
+    TapRow& centre = ws.taps(0);
+    TapRow& right = ws.taps(1);
+    TapRow& left = ws.taps(2);
+    centre.fill(w, dye.width(), 0.0f);
+    right.fill(w, dye.width(), sx);
+    left.fill(w, dye.width(), -sx);
+    const bool centreExact = allExact(centre), rightExact = allExact(right), leftExact = allExact(left);
+    fillNoiseColumns(ws.taps(3), noise.granulation, w);
+    fillNoiseColumns(ws.taps(4), noise.fine, w);
+    fillNoiseColumns(ws.taps(5), noise.medium, w);
+    const size_t dw = static_cast<size_t>(dye.width());
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 11 + dw * 2);
+        float* C = a + 3 * static_cast<size_t>(w);
+        float* R = C + w;
+        float* L = R + w;
+        float* T = L + w;
+        float* B = T + w;
+        float* grain = B + w;
+        float* fine = grain + w;
+        float* medium = fine + w;
+        float* rowA = medium + w;
+        float* rowB = rowA + dw;
+        for (int32_t y = y0; y < y1; ++y) {
+            const float v = texelCentre(y, h);
+            for (int c = 0; c < 3; ++c) {
+                sampleRow(dye, c, v, centre, centreExact, C, rowA, rowB);
+                sampleRow(dye, c, v, right, rightExact, R, rowA, rowB);
+                sampleRow(dye, c, v, left, leftExact, L, rowA, rowB);
+                sampleRow(dye, c, v + sy, centre, centreExact, T, rowA, rowB);
+                sampleRow(dye, c, v - sy, centre, centreExact, B, rowA, rowB);
+                rimRow(a + c * w, C, R, L, T, B, p.edgeDarken, w);
+            }
+            noiseAlongRow(grain, noise.granulation, ws.taps(3), v);
+            noiseAlongRow(fine, noise.fine, ws.taps(4), v);
+            noiseAlongRow(medium, noise.medium, ws.taps(5), v);
+            watercolorDisplayRow(out.row(y), a, a + w, a + 2 * w, grain, fine, medium, p.paper[0], p.paper[1],
+                                 p.paper[2], p.granulate, p.absorbCap, v, w);
+        }
+    });
+}
+
+}  // namespace murmura::fluid

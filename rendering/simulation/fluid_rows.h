@@ -1,0 +1,67 @@
+#pragma once
+// What the fluid kernels share: the row reads of the fast paths, the stencil row runner and the
+// per-texel runner of the reference forms. Internal to the kernel files.
+#include <cstdint>
+
+#include "rendering/simulation/compute.h"
+
+namespace murmura::fluid {
+
+using compute::Field;
+using compute::Workspace;
+
+bool allExact(const compute::TapRow& taps);
+
+// Channel c of `field` read along one output row: the bilinear samples at normalised height v
+// and the columns of `cols`. Reads with a zero weight are direct reads (exact: stored values are
+// finite and never -0). rowA and rowB are scratch of the field's width.
+void sampleRow(const Field& field, int c, float v, const compute::TapRow& cols, bool colsExact, float* out,
+               float* rowA, float* rowB);
+
+// The rows a five-point stencil reads at row y of a field: `centre`, channel `across` of row y
+// padded with its edge texels (so x - 1 and x + 1 stay inside); `below` and `above`, channel
+// `along` of rows y - 1 and y + 1 (clamped); and `extra`, scratch rows of the field's width.
+struct StencilRows {
+    float* centre;
+    float* below;
+    float* above;
+    float* extra;
+};
+
+// Runs fn(y, rows) for every row y of `f`, rows in parallel.
+template <class Fn>
+void forEachStencilRow(const Field& f, int across, int along, int extraRows, Workspace& ws, Fn&& fn) {
+    const int32_t w = f.width();
+    compute::forEachRowChunk(f.height(), w, [&](int32_t y0, int32_t y1) {
+        float* centre = ws.rowScratch(static_cast<size_t>(w) * (3 + extraRows) + 2);
+        const StencilRows rows{centre, centre + w + 2, centre + 2 * w + 2, centre + 3 * w + 2};
+        for (int32_t y = y0; y < y1; ++y) {
+            f.readRowPadded(across, y, rows.centre);
+            f.readRow(along, y - 1, rows.below);
+            f.readRow(along, y + 1, rows.above);
+            fn(y, rows);
+        }
+    });
+}
+
+// Output channels 1 to 3 of the kernels that write (value, 0, 0, 1) or (x, y, 0, 1).
+void fillConstantChannels(Field& out, int firstConstant);
+
+// Writes all four channels of every texel of `out` from fn(u, v) -> Float4.
+template <class TexelFn>
+void forEachTexel(Field& out, Workspace& ws, TexelFn&& fn) {
+    for (int c = 0; c < 4; ++c) out.beginWrite(c);
+    const int32_t w = out.width(), h = out.height();
+    compute::forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        float* rows = ws.rowScratch(static_cast<size_t>(w) * 4);
+        for (int32_t y = y0; y < y1; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                const compute::Float4 r = fn(compute::texelCentre(x, w), compute::texelCentre(y, h));
+                for (int c = 0; c < 4; ++c) rows[c * w + x] = r[c];
+            }
+            for (int c = 0; c < 4; ++c) out.writeRow(c, y, rows + c * w);
+        }
+    });
+}
+
+}  // namespace murmura::fluid

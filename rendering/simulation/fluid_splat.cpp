@@ -1,0 +1,142 @@
+// The Gaussian deposit: the per-texel form over the whole grid, and the batch that visits only
+// the texels a splat can change.
+#include "rendering/simulation/fluid_splat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "rendering/simulation/fluid_rows.h"
+
+namespace murmura::fluid {
+
+using compute::Float4;
+using compute::forEachRowChunk;
+using compute::texelCentre;
+
+namespace {
+inline float gaussian(float px, float pyy, float radius) { return gen::exp32(-(px * px + pyy) / radius); }
+}  // namespace
+
+bool isValid(const SplatPass& s) {
+    return std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.color[0]) && std::isfinite(s.color[1]) &&
+           std::isfinite(s.color[2]) && std::isfinite(s.radius) && s.radius > 0.0f && std::isfinite(s.aspect);
+}
+
+// ---- k_splat ----
+
+namespace reference {
+void kSplat(const Field& target, Field& out, const SplatPass& s, Workspace& ws) {
+    forEachTexel(out, ws, [&](float u, float v) {
+        const Float4 t = target.sample(u, v);
+        const float py = v - s.y;
+        const float e = gaussian((u - s.x) * s.aspect, py * py, s.radius);
+        return Float4{t.x + e * s.color[0], t.y + e * s.color[1], t.z + e * s.color[2], 1.0f};
+    });
+}
+}  // namespace reference
+
+void kSplat(const Field& target, Field& out, const SplatPass& s, Workspace& ws) {
+    reference::kSplat(target, out, s, ws);
+}
+
+namespace {
+
+// The texels a splat can change. Adding a value of magnitude below 2^-25 (half the smallest
+// positive half float) to a stored half rounds back to it: the spacing of halves is at least
+// 2^-24 everywhere, and the storage rule writes +0 where a zero texel would round to -0. So a
+// texel where exp(-d2 / radius) * max|color| < 2^-25 keeps its stored bits, and skipping it is
+// exactly the full pass. That holds where d2 / radius > ln(max|color| * 2^25); one more unit of
+// margin in the exponent (a factor e) covers float rounding of d2 and the error of exp32, and
+// one more texel on each side of the ranges covers the rounding of texel centres.
+struct SplatBounds {
+    double reach2 = -1;  // radius * (ln(max|color| * 2^25) + 1), in squared canvas heights
+    int32_t rowBegin = 0, rowEnd = 0;
+};
+
+SplatBounds splatBounds(const SplatPass& s, int32_t height) {
+    SplatBounds b;
+    const double peak = std::max({std::fabs(double(s.color[0])), std::fabs(double(s.color[1])), std::fabs(double(s.color[2]))});
+    if (!(peak > 0)) return b;
+    const double exponent = std::log(peak) + 25.0 * std::log(2.0) + 1.0;
+    if (exponent <= 0) return b;
+    b.reach2 = double(s.radius) * exponent;
+    const double reach = std::sqrt(b.reach2);
+    const double lo = std::floor(double(height) * (double(s.y) - reach) - 0.5) - 1.0;
+    const double hi = std::ceil(double(height) * (double(s.y) + reach) - 0.5) + 1.0;
+    b.rowBegin = static_cast<int32_t>(std::clamp(lo, 0.0, double(height)));
+    b.rowEnd = static_cast<int32_t>(std::clamp(hi + 1.0, 0.0, double(height)));
+    return b;
+}
+
+// Columns [begin, end) of row y the splat can change, from the float offset py of the row.
+std::pair<int32_t, int32_t> splatColumns(const SplatPass& s, const SplatBounds& b, float py, int32_t width) {
+    const double rest = b.reach2 - double(py) * double(py);
+    if (rest < 0) return {0, 0};
+    const double halfWidth = std::sqrt(rest) / std::max(double(std::fabs(s.aspect)), 1e-30);
+    const double lo = std::floor(double(width) * (double(s.x) - halfWidth) - 0.5) - 1.0;
+    const double hi = std::ceil(double(width) * (double(s.x) + halfWidth) - 0.5) + 1.0;
+    return {static_cast<int32_t>(std::clamp(lo, 0.0, double(width))),
+            static_cast<int32_t>(std::clamp(hi + 1.0, 0.0, double(width)))};
+}
+
+// Gaussian weights of columns [x0, x0 + n) of a row whose squared offset is pyy.
+MURMURA_SIMD_CLONES void splatWeights(float* __restrict e, int32_t x0, int32_t n, int32_t width, float sx,
+                                      float aspect, float pyy, float radius) {
+    for (int32_t i = 0; i < n; ++i) {
+        const float u = texelCentre(x0 + i, width);
+        e[i] = gaussian((u - sx) * aspect, pyy, radius);
+    }
+}
+
+MURMURA_SIMD_CLONES void addWeighted(float* __restrict values, const float* __restrict e, float color, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) values[i] = values[i] + e[i] * color;
+}
+
+}  // namespace
+
+void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
+    if (splats.empty()) return;
+    const int32_t w = field.width(), h = field.height();
+    std::vector<SplatBounds> bounds;
+    bounds.reserve(splats.size());
+    int32_t rowBegin = h, rowEnd = 0;
+    for (const SplatPass& s : splats) {
+        bounds.push_back(isValid(s) ? splatBounds(s, h) : SplatBounds{});
+        const SplatBounds& b = bounds.back();
+        if (b.reach2 < 0 || b.rowBegin >= b.rowEnd) continue;
+        rowBegin = std::min(rowBegin, b.rowBegin);
+        rowEnd = std::max(rowEnd, b.rowEnd);
+        for (int c = 0; c < 3; ++c)
+            if (s.color[c] != 0.0f) field.materialize(c);
+    }
+    if (rowBegin < rowEnd) {
+        forEachRowChunk(rowEnd - rowBegin, w, [&](int32_t r0, int32_t r1) {
+            float* e = ws.rowScratch(static_cast<size_t>(w) * 2);
+            float* values = e + w;
+            for (int32_t y = rowBegin + r0; y < rowBegin + r1; ++y) {
+                const float v = texelCentre(y, h);
+                for (size_t k = 0; k < splats.size(); ++k) {
+                    const SplatPass& s = splats[k];
+                    const SplatBounds& b = bounds[k];
+                    if (b.reach2 < 0 || y < b.rowBegin || y >= b.rowEnd) continue;
+                    const float py = v - s.y;
+                    const auto [x0, x1] = splatColumns(s, b, py, w);
+                    if (x0 >= x1) continue;
+                    const int32_t n = x1 - x0;
+                    splatWeights(e, x0, n, w, s.x, s.aspect, py * py, s.radius);
+                    for (int c = 0; c < 3; ++c) {
+                        if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
+                        compute::Half* row = field.row(c, y) + x0;
+                        compute::decodeHalves(row, values, static_cast<size_t>(n));
+                        addWeighted(values, e, s.color[c], n);
+                        compute::encodeHalves(values, row, static_cast<size_t>(n));
+                    }
+                }
+            }
+        });
+    }
+    field.fill(3, 1.0f);
+}
+
+}  // namespace murmura::fluid

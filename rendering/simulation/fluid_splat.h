@@ -1,0 +1,39 @@
+#pragma once
+// The Gaussian deposit of the fluid simulation (k_splat), whole-grid and bounded to the texels a
+// splat can change.
+#include <span>
+
+#include "rendering/simulation/compute.h"
+
+namespace murmura::fluid {
+
+using compute::Field;
+using compute::Workspace;
+
+using Rgb = std::array<float, 3>;
+
+// One Gaussian deposit: output = target + exp(-(p . p) / radius) * color with
+// p = ((u - x) * aspect, v - y); the fourth channel becomes 1.
+struct SplatPass {
+    float x = 0;
+    float y = 0;
+    Rgb color{};
+    float radius = 0;
+    float aspect = 1;
+};
+
+// True when the pass has finite values and a positive radius; others are not applied (a zero
+// radius would put a NaN at the centre).
+bool isValid(const SplatPass& splat);
+
+// k_splat over the whole target grid.
+void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
+// The splats in order, each as k_splat from `field` into a second field followed by an
+// exchange, done in place and only where a splat can change a stored value.
+void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws);
+
+namespace reference {
+void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);
+}  // namespace reference
+
+}  // namespace murmura::fluid

@@ -1,0 +1,167 @@
+// Session files: events and capture results to JSON and back, malformed input, redaction, and
+// the synthetic session generator.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "../test_events.h"
+#include "session/capture_result.h"
+#include "session/raw_event.h"
+#include "session/synthetic_session.h"
+
+using namespace murmura;
+
+namespace {
+const std::string kId = R"("id": "6BA7B810-9DAD-11D1-80B4-00C04FD430C8")";
+const std::string kEvent = "{" + kId + R"(, "timestamp": 1, "type": "mouseMove", "inScope": true)";
+
+std::string session(const std::string& header, const std::string& events = "[]") {
+    return "{" + header + R"(, "events": )" + events + "}";
+}
+const std::string kHeader = R"("duration": 1, "windowID": 0, "windowFrame": [0,0,10,10])";
+}  // namespace
+
+TEST(EventType, RawValuesRoundTripCaseSensitively) {
+    for (EventType t : kAllEventTypes) EXPECT_EQ(eventTypeFromRaw(rawValue(t)), t);
+    EXPECT_EQ(rawValue(EventType::appResignedActive), "appResignedActive");
+    EXPECT_FALSE(eventTypeFromRaw("MouseMove"));
+}
+
+TEST(SessionFile, RoundTripsEveryFieldOneEventPerLine) {
+    RawEvent full = test::scroll(12.25, -10);
+    full.position = Point{10.5, -3};
+    full.windowID = 4294967295u;
+    full.keyCode = 65535;
+    full.mouseButton = -9;
+    RawEvent bare;
+    bare.type = EventType::appBecameActive;
+    std::vector<std::string> keys;
+    const Json bareJson = encode(bare);
+    for (auto& [k, v] : bareJson.items()) keys.push_back(k);
+    EXPECT_EQ(keys, (std::vector<std::string>{"id", "timestamp", "type", "inScope"}));  // absent optionals omitted
+
+    CaptureResult r;
+    r.duration = 300;
+    r.windowID = 42;
+    r.windowFrame = Rect{-100, 20.5, 1440, 900};
+    r.events = {test::move(0.01, 5, 6), full, bare};
+    const std::string text = encodeSessionFile(r);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+    EXPECT_NE(text.find(full.id.toString()), std::string::npos);  // upper-case canonical id
+    auto back = decodeCaptureResult(Json::parse(text));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, r);
+}
+
+TEST(SessionFile, AcceptsNullOptionalsLowerCaseIdsAndNoEvents) {
+    auto e = decodeRawEvent(Json::parse(
+        R"({"id": "6ba7b810-9dad-11d1-80b4-00c04fd430c8", "timestamp": 0.5, "type": "keyDown", "position": [10.5, -3],
+            "inScope": false, "delta": null, "windowID": null, "keyCode": 36, "mouseButton": null})"));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->position, (Point{10.5, -3}));
+    EXPECT_FALSE(e->delta || e->windowID || e->mouseButton);
+    EXPECT_EQ(e->keyCode, 36);
+    EXPECT_EQ(e->id.toString(), "6BA7B810-9DAD-11D1-80B4-00C04FD430C8");
+    auto empty = decodeCaptureResult(Json::parse(session(kHeader)));
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->events.empty());
+}
+
+TEST(SessionFile, MalformedInputIsRefusedNamingTheKeyPath) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[]", "expected an object, found an array"},
+        {session(R"("windowID": 0, "windowFrame": [0,0,10,10])"), "\"duration\": missing"},
+        {session(R"("duration": -1, "windowID": 0, "windowFrame": [0,0,10,10])"), "\"duration\": must not be negative"},
+        {session(R"("duration": 1, "windowID": -1, "windowFrame": [0,0,10,10])"),
+         "\"windowID\": -1 is out of range 0...4294967295"},
+        {session(R"("duration": 1, "windowID": 0, "windowFrame": [0,0,0,10])"),
+         "\"windowFrame\": width and height must be positive"},
+        {session(R"("duration": 1, "windowID": 0, "windowFrame": [0,0,1e9,10])"),
+         "\"windowFrame\": width and height must be at most 8192"},
+        {session(R"("duration": 1, "windowID": 0, "windowFrame": [0,0,10])"),
+         "\"windowFrame\": expected an array of 4 numbers, found an array of 3"},
+        {session(kHeader, "{}"), "\"events\": expected an array, found an object"},
+        {session(kHeader, "[7]"), "\"events[0]\": expected an object, found a number"},
+        {session(kHeader, "[" + kEvent + "}, " + kEvent + R"(, "keyCode": 70000}])"),
+         "\"events[1].keyCode\": 70000 is out of range 0...65535"},
+        {session(kHeader, "[" + kEvent + R"(, "keyCode": -1}])"), "\"events[0].keyCode\""},
+        {session(kHeader, "[" + kEvent + R"(, "keyCode": 3.5}])"), "\"events[0].keyCode\""},
+        {session(kHeader, "[" + kEvent + R"(, "windowID": 4294967296}])"), "\"events[0].windowID\""},
+        {session(kHeader, "[" + kEvent + R"(, "mouseButton": "left"}])"), "\"events[0].mouseButton\""},
+        {session(kHeader, "[" + kEvent + R"(, "mouseButton": 9223372036854775808}])"), "\"events[0].mouseButton\""},
+        {session(kHeader, "[" + kEvent + R"(, "mouseButton": 9.3e18}])"), "\"events[0].mouseButton\""},
+        {session(kHeader, "[" + kEvent + R"(, "position": [1]}])"), "\"events[0].position\""},
+        {session(kHeader, "[" + kEvent + R"(, "position": [1, "2"]}])"), "\"events[0].position[1]\""},
+        {session(kHeader, "[" + kEvent + R"(, "delta": {"dx": 1, "dy": 2}}])"), "\"events[0].delta\""},
+        {session(kHeader, "[{" + kId + R"(, "timestamp": 1, "type": "mouseWheel", "inScope": true}])"),
+         "\"events[0].type\""},
+        {session(kHeader, "[{" + kId + R"(, "timestamp": "1", "type": "mouseMove", "inScope": true}])"),
+         "\"events[0].timestamp\""},
+        {session(kHeader, "[{" + kId + R"(, "timestamp": 1, "type": "mouseMove", "inScope": 1}])"),
+         "\"events[0].inScope\""},
+        {session(kHeader, "[{" + kId + R"(, "timestamp": 1, "type": "mouseMove"}])"), "\"events[0].inScope\""},
+        {session(kHeader, R"([{"id": "nope", "timestamp": 1, "type": "mouseMove", "inScope": true}])"),
+         "\"events[0].id\""},
+        {session(kHeader, R"([{"timestamp": 1, "type": "mouseMove", "inScope": true}])"), "\"events[0].id\""},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        auto r = decodeCaptureResult(Json::parse(text));
+        ASSERT_FALSE(r);
+        const std::string message = r.error().message();
+        EXPECT_EQ(message.substr(0, expected.size()), expected);
+    }
+}
+
+TEST(KeyRedaction, CharacterKeysLoseTheirCodesFunctionalKeysKeepThem) {
+    std::vector<RawEvent> events;
+    for (uint16_t code : {0, 12, 36, 49, 51, 53, 54, 63, 64, 76, 117, 122, 123, 126, 127})
+        events.push_back(test::keyDown(0, code));
+    events.push_back(test::move(0, 1, 1));
+    redactCharacterKeys(events);
+    std::vector<int> codes;
+    for (const auto& e : events) codes.push_back(e.keyCode ? *e.keyCode : -1);
+    EXPECT_EQ(codes, (std::vector<int>{65535, 65535, 36, 65535, 51, 53, 54, 63, 65535, 76, 117, 65535, 123, 126,
+                                       65535, -1}));
+}
+
+TEST(SyntheticSession, DeterministicWellFormedAndRealistic) {
+    SynthOptions o;
+    o.minutes = 5;
+    o.seed = 3;
+    o.window = Rect{200, 100, 1440, 900};
+    const CaptureResult s = synthesizeSession(o);
+    EXPECT_EQ(encodeSessionFile(synthesizeSession(o)), encodeSessionFile(s));
+    o.seed = 4;
+    EXPECT_NE(encodeSessionFile(synthesizeSession(o)), encodeSessionFile(s));
+    EXPECT_EQ(s.duration, 300);
+    EXPECT_EQ(s.windowFrame, o.window);
+    ASSERT_GT(s.events.size(), 10000u);
+    EXPECT_LT(s.events.front().timestamp, 1.0);
+    std::map<EventType, size_t> byType;
+    size_t outside = 0;
+    for (size_t i = 0; i < s.events.size(); ++i) {
+        const RawEvent& e = s.events[i];
+        SCOPED_TRACE(i);
+        ASSERT_LE(e.timestamp, 300.0);
+        ASSERT_TRUE(e.position);
+        ASSERT_EQ(e.inScope, s.windowFrame.contains(*e.position));
+        ++byType[e.type];
+        outside += !e.inScope;
+        ASSERT_EQ(e.keyCode.has_value(), e.type == EventType::keyDown || e.type == EventType::keyUp);
+        ASSERT_TRUE(e.type != EventType::scrollWheel || e.delta);
+        ASSERT_TRUE((e.type != EventType::mouseDown && e.type != EventType::mouseDragged) || e.mouseButton);
+        if (i == 0) continue;
+        const RawEvent& before = s.events[i - 1];
+        ASSERT_GE(e.timestamp, before.timestamp);
+        // Pointer samples within a movement come at 60-125 Hz with jitter, never faster.
+        const bool samples = e.type == EventType::mouseMove && before.type == EventType::mouseMove;
+        ASSERT_TRUE(!samples || e.timestamp - before.timestamp >= 0.0072);
+    }
+    for (EventType t : {EventType::mouseMove, EventType::mouseDown, EventType::mouseUp, EventType::mouseDragged,
+                        EventType::scrollWheel, EventType::keyDown, EventType::keyUp})
+        EXPECT_GT(byType[t], 0u) << rawValue(t);
+    EXPECT_EQ(byType[EventType::appBecameActive], 0u);
+    EXPECT_GT(outside, 0u);
+    EXPECT_LT(outside, s.events.size() / 2);
+}
