@@ -14,7 +14,7 @@
 #include "app/ui/icons.h"
 #include "app/ui/palette.h"
 #include "app/ui/screens/screen.h"
-#include "rendering/styles/ink_canvas_animator.h"
+#include "rendering/ink_canvas_animator.h"
 
 namespace murmura::ui {
 namespace {
