@@ -108,7 +108,6 @@ public:
         list_ = new QListWidget;
         list_->setObjectName("windowList");
         list_->setIconSize(QSize(16, 16));
-        list_->setMaximumHeight(170);
         list_->hide();
         root->addWidget(list_);
         root->addSpacing(12);
@@ -199,6 +198,8 @@ private:
                                              list_);
             item->setData(Qt::UserRole, int(i));
         }
+        // As tall as its rows, up to six of them.
+        list_->setFixedHeight(std::min(list_->count() + int(windows_.empty()), 6) * 30 + 8);
         if (windows_.empty()) {
             auto* none = new QListWidgetItem("No windows available", list_);
             none->setFlags(Qt::NoItemFlags);
