@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Sets everything up and runs Murmura's main job without a desktop: renders the bundled
-# sample session with every registered style into ./out/.
+# Sets everything up and starts Murmura: the desktop app where a display is available;
+# without one (or with --headless) it renders the bundled sample session with every style into
+# ./out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--headless" ] && command -v xdpyinfo >/dev/null &&
+   xdpyinfo >/dev/null 2>&1; then
+  cmake --build build --target murmura murmura-cli
+  exec build/app/ui/murmura
+fi
 cmake --build build --target murmura-cli
 cli=build/cli/murmura-cli
 session=data/sample-session.json

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxtst-dev libxrandr-dev libxi-dev
   xvfb openbox xdotool x11-utils xterm trayer
+  desktop-file-utils appstream fonts-wqy-microhei
 )
 sudo=""
 if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
