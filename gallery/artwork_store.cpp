@@ -157,19 +157,30 @@ Expected<void, ArtworkStore::StoreError> ArtworkStore::saveCatalog() {
     return writeCatalog();
 }
 
-Expected<void, ArtworkStore::StoreError> ArtworkStore::changeCatalog(const CatalogChange& change) {
+Expected<void, ArtworkStore::StoreError> ArtworkStore::changeCatalog(const CatalogChange& change,
+                                                                     bool startOverIfUnreadable) {
     auto lock = CatalogLock::acquire(artworksDirectory_ / kLockFileName);
     if (!lock) return unexpected(lock.error());
-    loadCatalog();
+    std::error_code ec;
+    if (fs::exists(catalogPath(), ec) || ec) {
+        std::vector<ArtworkRecord> held = std::move(records_);
+        loadCatalog();
+        if (unreadableCatalog_ && !startOverIfUnreadable) {
+            records_ = std::move(held);
+            return unexpected(StoreError::underlying("Cannot read the artwork catalog " + catalogPath().string()));
+        }
+    }
     if (auto changed = change(records_); !changed) return changed;
     return writeCatalog();
 }
 
 Expected<void, ArtworkStore::StoreError> ArtworkStore::addArtwork(const ArtworkRecord& record) {
-    return changeCatalog([&](std::vector<ArtworkRecord>& records) -> Expected<void, StoreError> {
-        records.push_back(record);
-        return {};
-    });
+    return changeCatalog(
+        [&](std::vector<ArtworkRecord>& records) -> Expected<void, StoreError> {
+            records.push_back(record);
+            return {};
+        },
+        true);
 }
 
 Expected<void, ArtworkStore::StoreError> ArtworkStore::writeImage(const RgbaImage& image, const fs::path& path) const {

@@ -81,7 +81,10 @@ public:
     // in-memory records become the edited list, also when the save fails; an error from change
     // saves nothing.
     using CatalogChange = std::function<Expected<void, StoreError>(std::vector<ArtworkRecord>&)>;
-    Expected<void, StoreError> changeCatalog(const CatalogChange& change);
+    // A catalog that exists but cannot be read fails a change that needs the records on disk
+    // (rename, delete) and leaves what is held in memory; adding may start over (the unreadable
+    // file is kept aside on the write). A catalog removed by hand is rewritten from memory.
+    Expected<void, StoreError> changeCatalog(const CatalogChange& change, bool startOverIfUnreadable = false);
     // Appends a record (its image already written) through changeCatalog.
     Expected<void, StoreError> addArtwork(const ArtworkRecord& record);
     // Writes the image as a PNG file (atomically: never a half-written file); imageWriteFailed.

@@ -32,10 +32,10 @@ RgbaImage picture(int64_t w, int64_t h, uint8_t seed) {
 std::vector<ArtworkRecord> twoRecords() {
     ArtworkRecord a{*Uuid::parse("0f8e2a7c-3b1d-4e5f-9a6b-7c8d9e0f1a2b"), "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B.png",
                     at(1796462682), 300, 298.5, "Terminal \xE2\x80\x94 ~/src/murmura", "Terminal", "Ink Water",
-                    "ink-water", std::nullopt};
+                    "ink-water", std::nullopt, {}};
     ArtworkRecord b{*Uuid::parse("C56A4180-65AA-42EC-A945-5FD21DEC0538"), "C56A4180-65AA-42EC-A945-5FD21DEC0538.png",
                     at(1801439999), 1500, 42.125, "Firefox \xE2\x80\x94 https://example.org/a?b", "Firefox",
-                    "Watercolor", "watercolor", "Morning \"focus\"\n/notes\t\\"};
+                    "Watercolor", "watercolor", "Morning \"focus\"\n/notes\t\\", {}};
     return {a, b};
 }
 
@@ -212,7 +212,7 @@ TEST_F(Store, StoresImageAndRecordAndWritesTheCatalogOnlyOnSave) {
     ASSERT_TRUE(r) << r.error().message();
     EXPECT_EQ(r->imageFilePath, r->id.toString() + ".png");
     EXPECT_EQ(*r, (ArtworkRecord{r->id, r->imageFilePath, at(1796462682), 300, 298.25, "Terminal \xE2\x80\x94 ~/src",
-                                 "Terminal", "Ink Water", "ink-water", std::nullopt}));
+                                 "Terminal", "Ink Water", "ink-water", std::nullopt, {}}));
     EXPECT_EQ(*readPngFile((artworks() / r->imageFilePath).string()), picture(4, 3, 3));
     EXPECT_EQ(*store.loadImage(*r), picture(4, 3, 3));
     EXPECT_EQ(reopened(), store.records());
