@@ -1,16 +1,11 @@
 #include "rendering/styles/charcoal.h"
 
-#include <tbb/global_control.h>
-
-#include <cstdio>
-
 #include <gtest/gtest.h>
 
 #include "../test_diagnostics.h"
 #include "../test_events.h"
 #include "rendering/artwork_renderer.h"
-#include "rendering/style_registry.h"
-#include "support/diagnostics.h"
+#include "style_test_util.h"
 
 namespace murmura {
 namespace {
@@ -18,16 +13,7 @@ namespace {
 using namespace test;
 
 MaterialEngineOutput outputOf(std::vector<std::vector<RawEvent>> segments, double silentRatio = 0) {
-    MaterialEngineOutput out;
-    for (auto& events : segments) {
-        Segment s;
-        s.startTime = events.empty() ? 0 : events.front().timestamp;
-        s.endTime = events.empty() ? 0 : events.back().timestamp;
-        s.events = std::move(events);
-        out.segments.push_back(MaterializedSegment{s, MaterialProperties(0.85, 18, 0, 0), 0});
-    }
-    out.conditioning = SilentConditioning(silentRatio);
-    return out;
+    return sessionOf(std::move(segments), silentRatio, 0.85, 18);
 }
 
 // A drag across the middle of a 640 x 400 canvas, hovering, keys, a scroll; no release.
@@ -54,14 +40,6 @@ protected:
     test::Diagnostics sink_;
 };
 
-
-
-TEST_F(Charcoal, DescriptorRegisteredSecond) {
-    const auto styles = defaultStyleRenderers();
-    ASSERT_GE(styles.size(), 2u);
-    EXPECT_EQ(styles[1]->descriptor(), (StyleDescriptor{"charcoal", "Charcoal (炭筆)", StyleSeries::traditional}));
-}
-
 TEST_F(Charcoal, GesturalFlagIsExactlyOne) {
     EXPECT_TRUE(gesturalFlagValue("1"));
     for (const char* v : {"true", "yes", "", "01", "1 "}) EXPECT_FALSE(gesturalFlagValue(v)) << v;
@@ -78,7 +56,6 @@ TEST_F(Charcoal, SimulationScaleAndGrid) {
 }
 
 TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
-    // No segments: the whole session was silent.
     const auto im = CharcoalRenderer().render(outputOf({}, 1.0), 320, 200);
     ASSERT_TRUE(im);
     int distinct = 0;
@@ -102,11 +79,8 @@ TEST_F(Charcoal, OddCanvases) {
     for (const auto& [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {5, 3}, {1925, 40}}) {
         const auto im = CharcoalRenderer().render(out, w, h);
         ASSERT_TRUE(im) << w;
-        EXPECT_EQ(im->width(), w);
-        EXPECT_EQ(im->height(), h);
+        EXPECT_TRUE(im->width() == w && im->height() == h) << w;
     }
-    EXPECT_FALSE(CharcoalRenderer().render(out, 0, 10));
-    EXPECT_FALSE(CharcoalRenderer().render(out, 10, -1));
 }
 
 TEST_F(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
@@ -120,13 +94,8 @@ TEST_F(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
 }
 
 TEST_F(Charcoal, SameBytesTwiceAndWithOneThread) {
-    const auto out = outputOf({session(), {move(30, 10, 10), move(31, 600, 390)}}, 0.3);
-    const auto a = CharcoalRenderer().render(out, 500, 300);
-    const auto b = CharcoalRenderer().render(out, 500, 300);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(*a, *b);
-    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
-    EXPECT_EQ(*a, *CharcoalRenderer().render(out, 500, 300));
+    expectSameBytesOnAnyThreadCount(CharcoalRenderer(), outputOf({session(), {move(30, 10, 10), move(31, 600, 390)}}, 0.3),
+                                    500, 300);
 }
 
 TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {

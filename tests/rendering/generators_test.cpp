@@ -101,24 +101,16 @@ TEST(Generators, BilinearTapReadsTexelCentresExactly) {
 }
 
 TEST(Generators, BilinearTapClampsAndQuantises) {
-    // Halfway between texels 1 and 2 of 4: coordinate 2 / 4.
-    gen::Tap t = gen::bilinearTap(0.5f, 4);
-    EXPECT_EQ(t.i0, 1);
-    EXPECT_EQ(t.i1, 2);
-    EXPECT_EQ(t.f, 0.5f);
-    // Weights are multiples of 1/256: 0.3 texels past texel 0 becomes 77/256.
-    t = gen::bilinearTap((0.5f + 0.3f) / 4.0f, 4);
-    EXPECT_EQ(t.i0, 0);
-    EXPECT_EQ(t.f, 77.0f / 256.0f);
-    // Left of the first centre and right of the last both read the edge texel.
-    t = gen::bilinearTap(0.05f, 4);
-    EXPECT_EQ(t.i0, 0);
-    EXPECT_EQ(t.i1, 0);
-    t = gen::bilinearTap(0.99f, 4);
-    EXPECT_EQ(t.i0, 3);
-    EXPECT_EQ(t.i1, 3);
+    // Halfway between texels 1 and 2 of 4; weights are multiples of 1/256 (0.3 texels past texel 0
+    // is 77/256); left of the first centre and right of the last read the edge texel.
+    const std::tuple<float, int32_t, int32_t, float> cases[] = {
+        {0.5f, 1, 2, 0.5f}, {(0.5f + 0.3f) / 4.0f, 0, 1, 77.0f / 256.0f}, {0.05f, 0, 0, NAN}, {0.99f, 3, 3, NAN}};
+    for (auto [coord, i0, i1, f] : cases) {
+        const gen::Tap t = gen::bilinearTap(coord, 4);
+        EXPECT_TRUE(t.i0 == i0 && t.i1 == i1 && (std::isnan(f) || t.f == f)) << coord;
+    }
     for (float far : {-1e30f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()}) {
-        t = gen::bilinearTap(far, 4);
+        const gen::Tap t = gen::bilinearTap(far, 4);
         EXPECT_TRUE(t.i0 == t.i1 && (t.i0 == 0 || t.i0 == 3)) << far;
     }
     EXPECT_EQ(gen::bilinear(1.0f, 2.0f, 3.0f, 5.0f, 0.5f, 0.5f), 2.75f);  // (1 + 3) / 2 and (2 + 5) / 2, then mixed

@@ -7,6 +7,7 @@
 
 #include "../test_events.h"
 #include "rendering/generators.h"
+#include "style_test_util.h"
 
 using namespace murmura;
 using namespace murmura::graffo;
@@ -17,18 +18,8 @@ namespace {
 // A 1920 x 1080 logical canvas at scale 1: positions are logical units.
 constexpr double kLW = 1920, kLH = 1080;
 
-std::vector<MaterializedSegment> segmentsOf(std::vector<RawEvent> events) {
-    Segment s;
-    if (!events.empty()) {
-        s.startTime = events.front().timestamp;
-        s.endTime = events.back().timestamp;
-    }
-    s.events = std::move(events);
-    return {MaterializedSegment{s, MaterialProperties(1, 1, 0, 0), 0}};
-}
-
 Extraction run(std::vector<RawEvent> events, double lw = kLW, double lh = kLH, double scale = 1) {
-    return extract(segmentsOf(std::move(events)), lw, lh, scale);
+    return extract(sessionOf({std::move(events)}).segments, lw, lh, scale);
 }
 
 template <class T>
@@ -110,13 +101,9 @@ TEST(GraffoExtraction, KnotAreaBudget) {
     for (int i = 0; i < 8; ++i) hold(ev, 10.0 * i, 120 + 20 * i, 100 + 10 * i);
     const auto knots = all<Knot>(run(ev, 400, 300));
     ASSERT_EQ(knots.size(), 8u);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_NEAR(knots[i].radius, 24.556349186104047, 1e-12) << i;
-        EXPECT_EQ(knots[i].loops, 15) << i;
-    }
-    for (int i = 6; i < 8; ++i) {
-        EXPECT_NEAR(knots[i].radius, 24.556349186104047 * 0.55, 1e-12) << i;
-        EXPECT_EQ(knots[i].loops, 7) << i;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NEAR(knots[i].radius, 24.556349186104047 * (i < 6 ? 1 : 0.55), 1e-12) << i;
+        EXPECT_EQ(knots[i].loops, i < 6 ? 15 : 7) << i;
     }
 }
 

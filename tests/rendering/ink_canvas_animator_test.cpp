@@ -18,8 +18,7 @@ TEST(InkCanvasAnimator, FirstDropArrivesOnTheThirdFrame) {
     EXPECT_FALSE(InkCanvasAnimator::create(0, 64));
     auto animator = InkCanvasAnimator::create(48, 32);
     ASSERT_TRUE(animator);
-    EXPECT_EQ(animator->sim().dye().width(), 48);  // the dye grid has the canvas's resolution
-    EXPECT_EQ(animator->sim().dye().height(), 32);
+    EXPECT_TRUE(animator->sim().dye().width() == 48 && animator->sim().dye().height() == 32);  // canvas resolution
     const auto blank = animator->nextFrame(1.0f / 24);
     ASSERT_TRUE(blank);
     EXPECT_EQ(dyeSplats(animator->lastFrame()), 0);

@@ -1,14 +1,14 @@
 #include "rendering/ink_field.h"
 
-#include <cstdio>
-#include <string>
-
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "../test_diagnostics.h"
+#include "../test_events.h"
 #include "rendering/brush_texture.h"
 #include "rendering/stroke_builder.h"
-#include "support/diagnostics.h"
+#include "style_test_util.h"
 #include "support/random.h"
 
 namespace murmura {
@@ -167,16 +167,9 @@ TEST(BrushTexture, SizesVariantsAndCorners) {
 
 TEST(StrokeBuilder, PathsWidthsAndLines) {
     CapturedLines lines;
-    RawEvent a, b, c;
-    a.type = EventType::mouseDown, a.position = Point{1, 2}, a.timestamp = 0.5;
-    b.type = EventType::keyDown;  // no position
-    c.type = EventType::mouseDragged, c.position = Point{3.25, 4}, c.timestamp = 1;
-    Segment s;
-    s.events = {a, b, c};
-    Segment none;
-    none.events = {b};
+    const RawEvent key = test::event(EventType::keyDown, 0, std::nullopt);
     const auto strokes = StrokeBuilder{}.buildStrokes(
-        {MaterializedSegment{s, MaterialProperties(0.5, 10, 0, 0), 0}, MaterializedSegment{none, MaterialProperties(1, 1, 0, 0), 0}});
+        {test::segmentOf({test::down(0.5, 1, 2), key, test::drag(1, 3.25, 4)}, 0.5, 10), test::segmentOf({key})});
     ASSERT_EQ(strokes.size(), 2u);
     const auto& p = strokes[0].path.points;
     ASSERT_EQ(p.size(), 2u);

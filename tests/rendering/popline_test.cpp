@@ -1,11 +1,10 @@
 #include "rendering/styles/popline.h"
 
 #include <gtest/gtest.h>
-#include <tbb/global_control.h>
 
 #include "../test_events.h"
 #include "rendering/generators.h"
-#include "rendering/style_registry.h"
+#include "style_test_util.h"
 #include "support/random.h"
 
 using namespace murmura;
@@ -17,9 +16,7 @@ namespace {
 constexpr uint64_t kGamma = kSplitMixGamma;
 
 MaterialEngineOutput outputOf(std::vector<RawEvent> events, double silentRatio = 0) {
-    Segment s;
-    s.events = std::move(events);
-    return {{MaterializedSegment{s, MaterialProperties(1, 1, 0, 0), 0}}, SilentConditioning(silentRatio)};
+    return sessionOf({std::move(events)}, silentRatio);
 }
 
 // On a 1080 x 1080 canvas positions are logical units.
@@ -58,13 +55,6 @@ INSTANTIATE_TEST_SUITE_P(Silence, PoplineGround,
                          testing::Values(std::make_tuple(0.0, std::array<uint8_t, 3>{19, 16, 16}),
                                          std::make_tuple(0.5, std::array<uint8_t, 3>{17, 13, 12}),
                                          std::make_tuple(1.0, std::array<uint8_t, 3>{15, 10, 7})));
-
-TEST(PoplineRenderer, RegisteredInTheFullRegistryOnlyAndRefusesEmptyCanvases) {
-    EXPECT_FALSE(makeDefaultRegistry().renderer("popline"));
-    EXPECT_TRUE(makeFullRegistry().renderer("popline"));
-    EXPECT_FALSE(PoplineRenderer().render(outputOf({}), 0, 10));
-    EXPECT_FALSE(PoplineRenderer().render(outputOf({}), 10, -1));
-}
 
 TEST(PoplineExtraction, OneClickIsOneDot) {
     const Point p{300, 200};
@@ -163,12 +153,9 @@ TEST(PoplineRenderer, MarksLandAndTheSameInputGivesTheSameBytesOnAnyThreadCount)
     for (int i = 0; i < 400; ++i) events.push_back(move(1 + 0.02 * i, 100 + 3 * i, 300 + 150 * std::sin(i / 30.0)));
     for (int i = 0; i < 40; ++i) events.push_back(keyDown(10 + i, 0));
     const MaterialEngineOutput out = outputOf(events, 0.2);
-    const RgbaImage image = *PoplineRenderer().render(out, 1600, 600);
+    const RgbaImage image = expectSameBytesOnAnyThreadCount(PoplineRenderer(), out, 1600, 600);
     EXPECT_GT(image.pixel(250, static_cast<int64_t>(300 + 150 * std::sin(50 / 30.0)))[0], 200);  // tube: cream
     EXPECT_LT(image.pixel(1590, 590)[0], 20);  // far from every mark: ground
-    EXPECT_EQ(image, *PoplineRenderer().render(out, 1600, 600));
-    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
-    EXPECT_EQ(image, *PoplineRenderer().render(out, 1600, 600));
     // The marks drawn in bands equal them drawn on the canvas as one band.
     const LogicalCanvas lg = logicalCanvas(1600, 600);
     const auto marks = extract(out.segments, lg.width, lg.height, 1 / lg.k);

@@ -8,6 +8,8 @@
 #include <limits>
 
 #include "support/random.h"
+#include "image_difference.h"
+#include "style_test_util.h"
 #include "tests/test_events.h"
 
 using namespace murmura;
@@ -15,22 +17,19 @@ using skeinfall::Anchor;
 
 namespace {
 
-MaterializedSegment path(std::vector<Point> points) {
-    MaterializedSegment m{Segment{}, MaterialProperties(0.6, 12, 0, 0), 0};
-    for (const Point& p : points) m.segment.events.push_back(test::move(0, p.x, p.y));
-    return m;
+MaterializedSegment path(const std::vector<Point>& points) {
+    std::vector<RawEvent> events;
+    for (const Point& p : points) events.push_back(test::move(0, p.x, p.y));
+    return test::segmentOf(std::move(events), 0.6, 12);
 }
 
-std::vector<uint8_t> pixel(const PaintCanvas& c, int32_t x, int32_t y) {
-    const uint8_t* p = c.image().pixel(x, y);
-    return {p[0], p[1], p[2], p[3]};
-}
+test::Pixel pixel(const PaintCanvas& c, int32_t x, int32_t y) { return test::pixelAt(c.image(), x, y); }
 
 TEST(PaintCanvas, GroundBytesAreClampedAndTruncated) {
     const auto warm = PaintCanvas::create(3, 2, skeinfall::kGround);
-    EXPECT_EQ(pixel(*warm, 2, 1), (std::vector<uint8_t>{204, 186, 145, 255}));
+    EXPECT_EQ(pixel(*warm, 2, 1), (test::Pixel{204, 186, 145, 255}));
     const auto odd = PaintCanvas::create(1, 1, {1.5f, -0.2f, 0.5f});
-    EXPECT_EQ(pixel(*odd, 0, 0), (std::vector<uint8_t>{255, 0, 127, 255}));
+    EXPECT_EQ(pixel(*odd, 0, 0), (test::Pixel{255, 0, 127, 255}));
     EXPECT_FALSE(PaintCanvas::create(0, 5, {}));
 }
 
@@ -53,8 +52,8 @@ TEST(PaintCanvas, CentreTakesTheClampedColourFromAlphaAboutPoint8696) {
         auto c = *PaintCanvas::create(11, 11, {0.5f, 0.5f, 0.5f});
         const PaintCanvas::Splat s{{0.5f, 0.5f}, {2.0f, -1.0f, 0.25f}, 0.001f, alpha};
         c.applySplats({&s, 1});
-        EXPECT_EQ(pixel(c, 5, 5) == (std::vector<uint8_t>{255, 0, 64, 255}), exact) << alpha;
-        EXPECT_EQ(pixel(c, 0, 0), (std::vector<uint8_t>{127, 127, 127, 255}));  // beyond the box
+        EXPECT_EQ(pixel(c, 5, 5) == (test::Pixel{255, 0, 64, 255}), exact) << alpha;
+        EXPECT_EQ(pixel(c, 0, 0), (test::Pixel{127, 127, 127, 255}));  // beyond the box
     }
 }
 
@@ -131,14 +130,11 @@ TEST(Skeinfall, RendersGroundWithoutPositionsAndSameBytesEveryRun) {
     MaterialEngineOutput none;
     none.segments.push_back(path({}));
     const RgbaImage bare = *SkeinfallRenderer().render(none, 4, 3);
-    EXPECT_EQ(std::vector<uint8_t>(bare.data(), bare.data() + 4), (std::vector<uint8_t>{204, 186, 145, 255}));
-    EXPECT_FALSE(SkeinfallRenderer().render(none, 0, 3));
+    EXPECT_EQ(test::pixelAt(bare, 0, 0), (test::Pixel{204, 186, 145, 255}));
     MaterialEngineOutput out;
     out.segments.push_back(path({{10, 20}, {200, 90}, {120, 150}}));
-    const RgbaImage first = *SkeinfallRenderer().render(out, 240, 160);
-    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
-    EXPECT_TRUE(*SkeinfallRenderer().render(out, 240, 160) == first);
-    EXPECT_FALSE(first == *SkeinfallRenderer().render(none, 240, 160));
+    EXPECT_FALSE(test::expectSameBytesOnAnyThreadCount(SkeinfallRenderer(), out, 240, 160) ==
+                 *SkeinfallRenderer().render(none, 240, 160));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_events.h"
+#include "style_test_util.h"
+
 using namespace murmura;
 
 namespace {
@@ -48,6 +51,16 @@ TEST(StyleRegistry, SortsBySeriesThenNameAndTheLaterDuplicateWinsLookup) {
 TEST(StyleRegistry, EverythingOfferedIsInTheFullRegistryButPopline) {
     const StyleRegistry full = makeFullRegistry(), offered = makeDefaultRegistry();
     EXPECT_EQ(offered.renderer("popline"), nullptr);
+    EXPECT_NE(full.renderer("popline"), nullptr);
     EXPECT_FALSE(offered.descriptors().empty());
     for (const auto& d : offered.descriptors()) EXPECT_NE(full.renderer(d.id), nullptr) << d.id;
+}
+
+TEST(StyleRegistry, EveryStyleRefusesImpossibleCanvases) {
+    const MaterialEngineOutput session =
+        test::sessionOf({{test::down(0, 5, 5), test::drag(0.5, 40, 30), test::up(1, 40, 30)}});
+    const StyleRegistry full = makeFullRegistry();
+    for (const auto& d : full.descriptors())
+        for (auto [w, h] : {std::pair<int64_t, int64_t>{0, 10}, {10, 0}, {-3, 10}, {10, -1}, {RgbaImage::kMaxSide + 1, 10}})
+            EXPECT_FALSE(full.renderer(d.id)->render(session, w, h)) << d.id << " " << w << "x" << h;
 }
