@@ -220,12 +220,3 @@ TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
     EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
               "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
 }
-
-TEST(CanvasRebase, ScalesTheWholeFrameOntoTheCanvas) {
-    const Rect frame{40, 20, 800.5, 600};
-    auto at = [&](CanvasSize canvas) { return *rebaseEvents({test::move(1, 100.25, 50)}, frame, canvas)[0].position; };
-    // The default canvas (1601 x 1200) keeps exactly x 2; 400 x 150 scales by 400 / 800.5 and 1 / 4.
-    EXPECT_EQ(*rebaseEvents({test::move(1, 100.25, 50)}, frame)[0].position, (Point{120.5, 60}));
-    EXPECT_EQ(at({400, 150}), (Point{60.25 * 400 / 800.5, 7.5}));
-    EXPECT_EQ(at({1601, 300}), (Point{120.5, 15}));
-}
