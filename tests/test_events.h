@@ -17,27 +17,23 @@ inline RawEvent event(EventType type, double t, std::optional<Point> p = Point{0
 inline RawEvent move(double t, double x, double y, bool inScope = true) {
     return event(EventType::mouseMove, t, Point{x, y}, inScope);
 }
-inline RawEvent down(double t, double x = 0, double y = 0) {
-    RawEvent e = event(EventType::mouseDown, t, Point{x, y});
+inline RawEvent leftButton(EventType type, double t, double x, double y) {
+    RawEvent e = event(type, t, Point{x, y});
     e.mouseButton = 0;
     return e;
 }
-inline RawEvent up(double t, double x = 0, double y = 0) {
-    RawEvent e = event(EventType::mouseUp, t, Point{x, y});
-    e.mouseButton = 0;
-    return e;
-}
+inline RawEvent down(double t, double x = 0, double y = 0) { return leftButton(EventType::mouseDown, t, x, y); }
+inline RawEvent up(double t, double x = 0, double y = 0) { return leftButton(EventType::mouseUp, t, x, y); }
+
 inline RawEvent drag(double t, double x, double y) { return event(EventType::mouseDragged, t, Point{x, y}); }
-inline RawEvent keyUp(double t, uint16_t code) {
-    RawEvent e = event(EventType::keyUp, t);
+inline RawEvent keyEvent(EventType type, double t, uint16_t code) {
+    RawEvent e = event(type, t);
     e.keyCode = code;
     return e;
 }
-inline RawEvent keyDown(double t, uint16_t code = 0) {
-    RawEvent e = event(EventType::keyDown, t);
-    e.keyCode = code;
-    return e;
-}
+inline RawEvent keyUp(double t, uint16_t code) { return keyEvent(EventType::keyUp, t, code); }
+inline RawEvent keyDown(double t, uint16_t code = 0) { return keyEvent(EventType::keyDown, t, code); }
+
 inline RawEvent scroll(double t, double dy = -10) {
     RawEvent e = event(EventType::scrollWheel, t);
     e.delta = Vector{0, dy};

@@ -25,25 +25,18 @@ TapEvent translate(int type, unsigned detail, unsigned state = 0) {
 }  // namespace
 
 TEST(X11KeyCodes, EvdevKeycodesMapToAnsiVirtualCodes) {
-    // (X keycode, virtual code): Return, BackSpace, Escape, KP_Enter, Delete, arrows, Tab, space,
-    // then a, s, z, q, 1, 0 and 9 at their ANSI positions.
-    const std::pair<unsigned, uint16_t> keys[] = {{36, 36},   {22, 51},   {9, 53},   {104, 76}, {119, 117},
-                                                  {113, 123}, {114, 124}, {116, 125}, {111, 126}, {23, 48},
-                                                  {65, 49},   {38, 0},    {39, 1},   {52, 6},   {24, 12},
-                                                  {10, 18},   {19, 29},   {18, 25}};
-    for (auto [x, v] : keys) {
+    // (X keycode, virtual code, modifier): Return, BackSpace, Escape, KP_Enter, Delete, arrows, Tab,
+    // space, a, s, z, q, 1, 0, 9; then Super_R/L, Shift_L, Caps_Lock, Alt_L, Control_L, Shift_R, Alt_R, Control_R.
+    const std::tuple<unsigned, uint16_t, bool> keys[] = {
+        {36, 36, false},  {22, 51, false},  {9, 53, false},   {104, 76, false}, {119, 117, false}, {113, 123, false},
+        {114, 124, false}, {116, 125, false}, {111, 126, false}, {23, 48, false}, {65, 49, false},  {38, 0, false},
+        {39, 1, false},   {52, 6, false},   {24, 12, false},  {10, 18, false},  {19, 29, false},   {18, 25, false},
+        {134, 54, true},  {133, 55, true},  {50, 56, true},   {66, 57, true},   {64, 58, true},    {37, 59, true},
+        {62, 60, true},   {108, 61, true},  {105, 62, true}};
+    for (auto [x, v, modifier] : keys) {
         auto key = virtualKeyForX11Keycode(x);
         ASSERT_TRUE(key) << x;
-        EXPECT_EQ(key->code, v) << x;
-        EXPECT_FALSE(key->isModifier) << x;
-    }
-    // Super_R, Super_L, Shift_L, Caps_Lock, Alt_L, Control_L, Shift_R, Alt_R, Control_R
-    for (auto [x, v] : {std::pair{134u, 54}, {133u, 55}, {50u, 56}, {66u, 57}, {64u, 58}, {37u, 59}, {62u, 60},
-                        {108u, 61}, {105u, 62}}) {
-        auto key = virtualKeyForX11Keycode(x);
-        ASSERT_TRUE(key) << x;
-        EXPECT_EQ(key->code, v) << x;
-        EXPECT_TRUE(key->isModifier) << x;
+        EXPECT_EQ(std::pair(key->code, key->isModifier), std::pair(v, modifier)) << x;
     }
     for (unsigned outside : {0u, 8u, 156u, 255u, 256u, 100000u}) EXPECT_FALSE(virtualKeyForX11Keycode(outside)) << outside;
 }

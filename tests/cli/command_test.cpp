@@ -203,10 +203,9 @@ TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
     const std::string dataDir = path("d");
     EXPECT_EQ(run({"gallery", "list", "--data-dir", dataDir}).out,
               id + "  2026-12-05T09:24:42Z  s\\u001B[2J  two\\nlines\\u001B]0;x\\u0007\n");
-    // Onto the catalog, directly or through "..": refused, the catalog untouched.
-    for (const std::string& out : {(artworks / "artworks.json").string(), dataDir + "/Murmura/x/../Artworks/a.png"})
-        EXPECT_NE(run({"gallery", "export", id, "--format", "png", "--out", out, "--data-dir", dataDir}).err.find(
-                      "inside the artworks directory"), std::string::npos) << out;
+    // Onto the catalog: refused, the catalog untouched (which paths count is the output guard's own test).
+    EXPECT_NE(run({"gallery", "export", id, "--format", "png", "--out", (artworks / "artworks.json").string(),
+                   "--data-dir", dataDir}).err.find("inside the artworks directory"), std::string::npos);
     EXPECT_EQ(test::readFile(artworks / "artworks.json"), catalog);
     // Default names in one second: each export its own file.
     const auto cwd = std::filesystem::current_path();
@@ -220,14 +219,4 @@ TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
     // An unwritable session path fails before any recording is attempted (no display needed).
     EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
               "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
-}
-
-TEST(CanvasRebase, ScalesTheWholeFrameOntoTheCanvas) {
-    const Rect frame{40, 20, 800.5, 600};
-    auto at = [&](CanvasSize canvas) { return *rebaseEvents({test::move(1, 100.25, 50)}, frame, canvas)[0].position; };
-    // The default canvas (1601 x 1200) keeps exactly x 2; 400 x 150 scales by 400 / 800.5 and 1 / 4.
-    EXPECT_EQ(*rebaseEvents({test::move(1, 100.25, 50)}, frame)[0].position, (Point{120.5, 60}));
-    EXPECT_EQ(at({1601, 1200}), (Point{120.5, 60}));
-    EXPECT_EQ(at({400, 150}), (Point{60.25 * 400 / 800.5, 7.5}));
-    EXPECT_EQ(at({1601, 300}), (Point{120.5, 15}));
 }

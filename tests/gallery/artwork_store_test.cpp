@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "../test_diagnostics.h"
 #include "../test_files.h"
 #include "gallery/artwork_finishing.h"
 #include "rendering/png_io.h"
-#include "support/diagnostics.h"
 #include "support/manual_scheduler.h"
 
 using namespace murmura;
@@ -81,16 +80,6 @@ std::string recordJson(const std::string& id, const std::string& image, const st
 }
 const char* kIdA = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
 const char* kIdB = "C56A4180-65AA-42EC-A945-5FD21DEC0538";
-
-// Captures diagnostic lines while alive.
-struct Diagnostics {
-    char* buffer = nullptr;
-    size_t size = 0;
-    std::FILE* file = open_memstream(&buffer, &size);
-    Diagnostics() { setDiagnosticStream(file); }
-    ~Diagnostics() { setDiagnosticStream(nullptr); std::fclose(file); std::free(buffer); }
-    std::string text() { std::fflush(file); return std::string(buffer, size); }
-};
 
 class Store : public ::testing::Test {
 protected:

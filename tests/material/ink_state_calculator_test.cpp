@@ -47,22 +47,16 @@ TEST(InkStateCalculator, FirstActiveEventStartsAtRestAndDwells) {
     EXPECT_TRUE(q.newState.isInContact);
 }
 
-struct RechargeCase {
-    float ink;
-    float expected;
-};
-class Recharge : public testing::TestWithParam<RechargeCase> {};
-
-TEST_P(Recharge, HoldingStillRechargesUpTo075) {
-    BrushState s;
-    s.inkLevel = GetParam().ink, s.lastPosition = Point{10, 10}, s.dwellStartTime = 0.0, s.lastActivityTime = 0.1;
-    const auto q = calc.calculate(Point{10.5, 10}, true, true, s, 0.2);
-    EXPECT_NEAR(q.newState.inkLevel, GetParam().expected, 1e-6);
-    EXPECT_NEAR(q.newState.dwellTime, 0.1, 1e-12);
-    EXPECT_FALSE(q.isPooling);  // 0.1 s of dwell is below the pooling delay
+TEST(InkStateCalculator, HoldingStillRechargesUpTo075) {
+    for (auto [ink, expected] : {std::pair{0.5f, 0.54f}, {0.9f, 0.9f}, {0.74f, 0.75f}}) {
+        BrushState s;
+        s.inkLevel = ink, s.lastPosition = Point{10, 10}, s.dwellStartTime = 0.0, s.lastActivityTime = 0.1;
+        const auto q = calc.calculate(Point{10.5, 10}, true, true, s, 0.2);
+        EXPECT_NEAR(q.newState.inkLevel, expected, 1e-6) << ink;
+        EXPECT_NEAR(q.newState.dwellTime, 0.1, 1e-12);
+        EXPECT_FALSE(q.isPooling);  // 0.1 s of dwell is below the pooling delay
+    }
 }
-INSTANTIATE_TEST_SUITE_P(Levels, Recharge, testing::Values(RechargeCase{0.5f, 0.54f}, RechargeCase{0.9f, 0.9f},
-                                                           RechargeCase{0.74f, 0.75f}));
 
 TEST(InkStateCalculator, LongDwellPools) {
     BrushState s;
@@ -88,17 +82,13 @@ TEST(InkStateCalculator, MovingInContactDepletesToTheFloor) {
 }
 
 TEST(InkStateCalculator, BrushParametersAtFullAndEmpty) {
-    BrushState full;
-    auto q = calc.calculate(std::nullopt, false, false, full, 0);
-    EXPECT_EQ(q.brushSize, 22.0);
-    EXPECT_EQ(q.alpha, 1.0);
-    EXPECT_EQ(q.erosionStrength, 0.0f);
-    BrushState empty;
-    empty.inkLevel = 0;
-    q = calc.calculate(std::nullopt, false, false, empty, 0);
-    EXPECT_EQ(q.brushSize, 3.0);
-    EXPECT_EQ(q.alpha, 0.35);
-    EXPECT_FLOAT_EQ(q.erosionStrength, 0.92f);
+    for (auto [ink, size, alpha, erosion] : {std::tuple{1.0f, 22.0, 1.0, 0.0f}, {0.0f, 3.0, 0.35, 0.92f}}) {
+        BrushState s;
+        s.inkLevel = ink;
+        const auto q = calc.calculate(std::nullopt, false, false, s, 0);
+        EXPECT_EQ(std::tie(q.brushSize, q.alpha), std::tie(size, alpha)) << ink;
+        EXPECT_FLOAT_EQ(q.erosionStrength, erosion) << ink;
+    }
 }
 
 TEST(InkStateCalculator, SplatterNeedsTimeBetweenEvents) {

@@ -45,13 +45,6 @@ TEST(JsonReaders, RequireAndPairsNameTheProblem) {
               "expected an array of 2 numbers, found a string");
 }
 
-TEST(DecodeError, PrefixingBuildsAPath) {
-    DecodeError e{"keyCode", "bad"};
-    EXPECT_EQ(e.prefixed("events[3]").key, "events[3].keyCode");
-    EXPECT_EQ(e.prefixed("events[3]").message(), "\"events[3].keyCode\": bad");
-    EXPECT_EQ((DecodeError{"", "bad"}).prefixed("events[0]").key, "events[0]");
-}
-
 TEST(JsonParsing, HostileTextFailsInOneLineNamingWhere) {
     std::string deepPath;  // the innermost accepted array when nesting one level too deep
     for (size_t i = 0; i < kMaxJsonDepth; ++i) deepPath += "[0]";
