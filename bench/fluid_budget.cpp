@@ -69,11 +69,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--png" && hasValue) {
             pngDir = argv[++i];
         } else if (arg == "--synth" && hasValue) {
-            const std::string spec = argv[++i];
+            const std::string minutesAndSeed = argv[++i];
             SynthOptions o;
-            o.minutes = std::atof(spec.c_str());
-            o.seed = std::strtoull(spec.substr(spec.find(':') + 1).c_str(), nullptr, 10);
-            sessions.push_back({"synth " + spec, synthesizeSession(o)});
+            o.minutes = std::atof(minutesAndSeed.c_str());
+            o.seed = std::strtoull(minutesAndSeed.substr(minutesAndSeed.find(':') + 1).c_str(), nullptr, 10);
+            sessions.push_back({"synth " + minutesAndSeed, synthesizeSession(o)});
         } else {
             auto capture = readSessionFile(arg);
             if (!capture) {
