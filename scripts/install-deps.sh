@@ -2,7 +2,7 @@
 # Installs every Debian 12 package Murmura needs to build, test and run.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang pkg-config git ccache
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libtbb-dev libpng-dev zlib1g-dev libcairo2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
