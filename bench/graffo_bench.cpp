@@ -76,26 +76,29 @@ static void BM_GraffoPaper(benchmark::State& state) {
 }
 BENCHMARK(BM_GraffoPaper)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Stroking on the fixed bands, with all cores (range 0) or one (range 1); and as one band, the
-// whole canvas drawn by one thread as before banding.
+// Stroking on the fixed bands, with all cores (range 0) or one (range 1); as one band, the whole
+// canvas drawn by one thread; with the capsule rasteriser or Cairo (range 2).
 static void BM_GraffoStrokes(benchmark::State& state) {
     const bool oneThread = state.range(0) == 1;
     const int64_t rows = state.range(1) ? kHeight : kCanvasBandRows;
+    const auto rasteriser = state.range(2) ? graffo::Rasteriser::cairo : graffo::Rasteriser::capsule;
     std::optional<tbb::global_control> limit;
     if (oneThread) limit.emplace(tbb::global_control::max_allowed_parallelism, 1);
     for (auto _ : state) {
         state.PauseTiming();
         Canvas canvas = paperCanvas();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(graffo::drawMarks(canvas, extraction25(), scale(), {rows, true}));
+        benchmark::DoNotOptimize(graffo::drawMarks(canvas, extraction25(), scale(), {rows, true, rasteriser}));
     }
     countMarks(state);
 }
 BENCHMARK(BM_GraffoStrokes)
-    ->ArgNames({"oneThread", "oneBand"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({1, 1})
+    ->ArgNames({"oneThread", "oneBand", "cairo"})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);

@@ -380,6 +380,8 @@ uint32_t* Canvas::pixelRow(int64_t y) {
 
 const uint32_t* Canvas::pixelRow(int64_t y) const { return const_cast<Canvas*>(this)->pixelRow(y); }
 
+ptrdiff_t Canvas::rowStride() const { return cairo_image_surface_get_stride(surface_) / 4; }
+
 void Canvas::beginPixelAccess() { cairo_surface_flush(surface_); }
 void Canvas::endPixelAccess() { cairo_surface_mark_dirty(surface_); }
 

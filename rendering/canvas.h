@@ -5,6 +5,7 @@
 //
 // Pixels are held in Cairo's ARGB32 format: premultiplied, one native-endian 32-bit word per
 // pixel (alpha in the top byte). They are reordered to RGBA only in toImage().
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -140,6 +141,8 @@ public:
     // endRow()). Call beginPixelAccess() before and endPixelAccess() after writing.
     uint32_t* pixelRow(int64_t y);
     const uint32_t* pixelRow(int64_t y) const;
+    // Pixels from one row to the next.
+    ptrdiff_t rowStride() const;
     void beginPixelAccess();
     void endPixelAccess();
     static constexpr uint32_t packPixel(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "rendering/capsule_raster.h"
 #include "rendering/generators.h"
 #include "rendering/styles/logical_canvas.h"
 #include "support/parallel.h"
@@ -38,15 +39,75 @@ Point clampTo(Point p, double lw, double lh) {
     return {std::clamp(p.x, 0.0, lw - 1), std::clamp(p.y, 0.0, lh - 1)};
 }
 
-void strokeSmoothSegment(Canvas& canvas, std::span<const Point> path, size_t i, double width, const Rgba& color) {
-    const gen::CubicSegment s = gen::smoothSegment(path, i);
-    canvas.newPath();
-    canvas.moveTo(s.start);
-    canvas.curveTo(s.control1, s.control2, s.end);
-    canvas.setLineWidth(width);
-    canvas.setColor(color);
-    canvas.stroke();
-}
+// Where the marks go: the capsule rasteriser writing the band's pixels, or Cairo. Both take
+// logical units.
+class Pen {
+public:
+    Pen(Canvas& band, double k, bool cairo) : canvas_(band), k_(k), cairo_(cairo) {
+        if (!cairo_) rows_ = pixelRowsOf(band);
+    }
+
+    void setLineCap(LineCap cap) {
+        cap_ = cap;
+        if (cairo_) canvas_.setLineCap(cap);
+    }
+    void setLineJoin(LineJoin join) {
+        if (cairo_) canvas_.setLineJoin(join);
+    }
+
+    void curve(Point a, Point c1, Point c2, Point b, double width, const Rgba& color) {
+        if (!cairo_) {
+            strokeCubic(rows_, {device(a), device(c1), device(c2), device(b)}, width * k_, cap_ == LineCap::round,
+                        premultipliedColor(color));
+            return;
+        }
+        canvas_.newPath();
+        canvas_.moveTo(a);
+        canvas_.curveTo(c1, c2, b);
+        finishStroke(width, color);
+    }
+
+    // The quadratic a c b, as the cubic with the same curve.
+    void quad(Point a, Point c, Point b, double width, const Rgba& color) {
+        if (!cairo_) {
+            curve(a, {a.x + 2.0 / 3.0 * (c.x - a.x), a.y + 2.0 / 3.0 * (c.y - a.y)},
+                  {b.x + 2.0 / 3.0 * (c.x - b.x), b.y + 2.0 / 3.0 * (c.y - b.y)}, b, width, color);
+            return;
+        }
+        canvas_.newPath();
+        canvas_.moveTo(a);
+        canvas_.quadTo(c, b);
+        finishStroke(width, color);
+    }
+
+    void ellipse(const Rect& bounds, const Rgba& color) {
+        if (cairo_) {
+            canvas_.fillEllipse(bounds, color);
+            return;
+        }
+        const double rx = bounds.width / 2, ry = bounds.height / 2;
+        fillEllipse(rows_, device({bounds.x + rx, bounds.y + ry}), rx * k_, ry * k_, premultipliedColor(color));
+    }
+
+    void smoothSegment(std::span<const Point> path, size_t i, double width, const Rgba& color) {
+        const gen::CubicSegment s = gen::smoothSegment(path, i);
+        curve(s.start, s.control1, s.control2, s.end, width, color);
+    }
+
+private:
+    Point device(Point p) const { return {p.x * k_, p.y * k_}; }
+    void finishStroke(double width, const Rgba& color) {
+        canvas_.setLineWidth(width);
+        canvas_.setColor(color);
+        canvas_.stroke();
+    }
+
+    Canvas& canvas_;
+    double k_;
+    bool cairo_;
+    PixelRows rows_;
+    LineCap cap_ = LineCap::butt;  // Cairo's initial cap
+};
 
 // Working memory of one band's drawing, reused from element to element.
 struct Scratch {
@@ -59,7 +120,7 @@ struct Scratch {
 
 class Painter {
 public:
-    Painter(Canvas& canvas, double lw, double lh) : canvas_(canvas), lw_(lw), lh_(lh) {}
+    Painter(Pen& pen, double lw, double lh) : pen_(pen), lw_(lw), lh_(lh) {}
 
     void scrawl(const Scrawl& e, const LayerStatus& st) {
         const size_t n = e.points.size();
@@ -69,8 +130,8 @@ public:
         const std::vector<double>& g = e.grain;
         const Ink ink = statusInk(e.pigment, st, MarkKind::scrawl, e.drag);
         const double halo = st.kind == LayerStatus::Kind::archive ? 0.22 * st.fade : 0;
-        canvas_.setLineCap(LineCap::round);
-        canvas_.setLineJoin(LineJoin::round);
+        pen_.setLineCap(LineCap::round);
+        pen_.setLineJoin(LineJoin::round);
 
         const double c = centreWeight(P, lw_, lh_);
 
@@ -81,7 +142,7 @@ public:
             for (size_t i = 0; i < n; ++i) path[i] = {P[i].x + 1.4, P[i].y + 1.1};
             const Rgba color = withAlpha(ink.color, std::min(halo, 1.0));
             for (size_t i = 0; i + 1 < n; ++i)
-                strokeSmoothSegment(canvas_, path, i, std::max((w[i] + w[i + 1]) / 2 * 2.04, 0.4), color);
+                pen_.smoothSegment(path, i, std::max((w[i] + w[i + 1]) / 2 * 2.04, 0.4), color);
         }
 
         std::vector<Point>& normals = scratch_.normals;
@@ -118,13 +179,13 @@ public:
             }
             for (size_t i = 0; i + 1 < n; ++i) {
                 const double texture = 0.22 * g[i + 1] + 0.78;
-                strokeSmoothSegment(canvas_, points, i, std::max(widthFactor * 1.7 * (w[i] + w[i + 1]) / 2, 0.4),
-                                    withAlpha(color, std::clamp(ink.alpha * 0.16 * texture, 0.0, 1.0)));
+                pen_.smoothSegment(points, i, std::max(widthFactor * 1.7 * (w[i] + w[i + 1]) / 2, 0.4),
+                                   withAlpha(color, std::clamp(ink.alpha * 0.16 * texture, 0.0, 1.0)));
             }
             for (size_t i = 0; i + 1 < n; ++i) {
                 const double texture = 0.22 * g[i + 1] + 0.78;
-                strokeSmoothSegment(canvas_, points, i, std::max(widthFactor * (w[i] + w[i + 1]) / 2, 0.4),
-                                    withAlpha(color, std::clamp(ink.alpha * 0.8 * texture, 0.0, 1.0)));
+                pen_.smoothSegment(points, i, std::max(widthFactor * (w[i] + w[i + 1]) / 2, 0.4),
+                                   withAlpha(color, std::clamp(ink.alpha * 0.8 * texture, 0.0, 1.0)));
             }
         }
     }
@@ -133,8 +194,8 @@ public:
     void knot(const Knot& e, const LayerStatus& st, LineCap cap, LineJoin join) {
         if (e.loops < 1) return;
         const Ink ink = statusInk(e.pigment, st, MarkKind::knot, false);
-        canvas_.setLineCap(cap);
-        canvas_.setLineJoin(join);
+        pen_.setLineCap(cap);
+        pen_.setLineJoin(join);
         uint64_t b = (e.seed ^ kGamma) + kGamma;
         double theta = kTwoPi * gen::draw(b, 0);
         std::vector<Point>& path = scratch_.path;
@@ -165,11 +226,11 @@ public:
         }
         const size_t n = path.size();
         for (size_t i = 0; i + 1 < n; ++i)
-            strokeSmoothSegment(canvas_, path, i, 1.7 * (widths[i] + widths[i + 1]) / 2,
-                                withAlpha(ink.color, std::clamp(ink.alpha * 0.128 * (0.22 * grain[i + 1] + 0.78), 0.0, 1.0)));
+            pen_.smoothSegment(path, i, 1.7 * (widths[i] + widths[i + 1]) / 2,
+                               withAlpha(ink.color, std::clamp(ink.alpha * 0.128 * (0.22 * grain[i + 1] + 0.78), 0.0, 1.0)));
         for (size_t i = 0; i + 1 < n; ++i)
-            strokeSmoothSegment(canvas_, path, i, (widths[i] + widths[i + 1]) / 2,
-                                withAlpha(ink.color, std::clamp(ink.alpha * 0.774 * (0.22 * grain[i + 1] + 0.78), 0.0, 1.0)));
+            pen_.smoothSegment(path, i, (widths[i] + widths[i + 1]) / 2,
+                               withAlpha(ink.color, std::clamp(ink.alpha * 0.774 * (0.22 * grain[i + 1] + 0.78), 0.0, 1.0)));
     }
 
     void burst(const Burst& e, const LayerStatus& st) {
@@ -180,8 +241,8 @@ public:
         uint64_t b = e.seed ^ kGamma;
         const double len = 46 * gen::draw(b, 1) + 34;
         const double wd = 7 * gen::draw(b, 2) + 5.5;
-        canvas_.setLineCap(LineCap::round);
-        canvas_.setLineJoin(LineJoin::round);
+        pen_.setLineCap(LineCap::round);
+        pen_.setLineJoin(LineJoin::round);
         const int64_t count = static_cast<int64_t>(gen::rawDraw(b, 3) % 5) + 4;
         const double cosDir = std::cos(e.dir), sinDir = std::sin(e.dir);
         for (int64_t s = 0; s < count; ++s) {
@@ -198,45 +259,33 @@ public:
                              A * (0.45 * gen::draw(b, 8) + 0.3)};
             const Point control{(start.x + end.x) / 2 + wd * 0.4 * (2 * gen::draw(b, 11) - 1) * -sinDir,
                                 (start.y + end.y) / 2 + wd * 0.4 * (2 * gen::draw(b, 12) - 1) * cosDir};
-            canvas_.newPath();
-            canvas_.moveTo(start);
-            canvas_.quadTo(control, end);
-            canvas_.setLineWidth(wd * (0.45 * gen::draw(b, 10) + 0.35));
-            canvas_.setColor(color);
-            canvas_.stroke();
+            pen_.quad(start, control, end, wd * (0.45 * gen::draw(b, 10) + 0.35), color);
         }
         const double cx = e.center.x, cy = e.center.y;
         const double r = wd * (0.4 * gen::draw(b, 13) + 0.5);
-        canvas_.fillEllipse(Rect{cx - r, cy - 0.8 * r, 2 * r, 1.6 * r}, withAlpha(c, A * 0.5));
+        pen_.ellipse(Rect{cx - r, cy - 0.8 * r, 2 * r, 1.6 * r}, withAlpha(c, A * 0.5));
         if (gen::draw(b, 14) < 0.42) {
             const double endY = std::min(cy + 66 * gen::draw(b, 15) + 14, lh_ - 1);
             const double dx = (2 * gen::draw(b, 16) - 1) * 3;
             const double width = std::max(wd * (0.18 * gen::draw(b, 17) + 0.16), 0.7);
-            canvas_.newPath();
-            canvas_.moveTo({cx, cy});
-            canvas_.quadTo({cx + 0.4 * dx, (cy + endY) / 2}, {cx + dx, endY});
-            canvas_.setLineWidth(width);
-            canvas_.setColor(withAlpha(c, A * 0.5));
-            canvas_.stroke();
-            if (gen::draw(b, 18) < 0.6)
-                canvas_.fillCircle({cx + dx, endY}, width * (0.9 * gen::draw(b, 19) + 1.1), withAlpha(c, A * 0.55));
+            pen_.quad({cx, cy}, {cx + 0.4 * dx, (cy + endY) / 2}, {cx + dx, endY}, width, withAlpha(c, A * 0.5));
+            if (gen::draw(b, 18) < 0.6) {
+                const double drop = width * (0.9 * gen::draw(b, 19) + 1.1);
+                pen_.ellipse(Rect{cx + dx - drop, endY - drop, 2 * drop, 2 * drop}, withAlpha(c, A * 0.55));
+            }
         }
     }
 
     void tick(const Tick& e, const LayerStatus& st) {
         const Ink ink = statusInk(e.pigment, st, MarkKind::tick, false);
-        canvas_.setLineCap(LineCap::round);
+        pen_.setLineCap(LineCap::round);
         const double x0 = e.from.x, y0 = e.from.y, x1 = e.to.x, y1 = e.to.y;
-        canvas_.newPath();
-        canvas_.moveTo(e.from);
-        canvas_.quadTo({(x0 + x1) / 2 + 0.12 * (y1 - y0), (y0 + y1) / 2 - 0.12 * (x1 - x0)}, e.to);
-        canvas_.setLineWidth(std::max(e.weight, 0.5));
-        canvas_.setColor(withAlpha(ink.color, ink.alpha));
-        canvas_.stroke();
+        pen_.quad(e.from, {(x0 + x1) / 2 + 0.12 * (y1 - y0), (y0 + y1) / 2 - 0.12 * (x1 - x0)}, e.to,
+                  std::max(e.weight, 0.5), withAlpha(ink.color, ink.alpha));
     }
 
 private:
-    Canvas& canvas_;
+    Pen& pen_;
     double lw_, lh_;
     Scratch scratch_;
 };
@@ -391,7 +440,8 @@ bool drawMarks(Canvas& canvas, const Extraction& ex, double k, const DrawingOpti
         [&](Canvas& band) {
             band.setCulling(options.culling);
             band.scale(k, k);
-            Painter painter(band, lw, lh);
+            Pen pen(band, k, options.rasteriser == Rasteriser::cairo);
+            Painter painter(pen, lw, lh);
             // Knots inherit the cap and join left by the marks before them, whether or not those
             // touched this band.
             LineCap cap = LineCap::butt;

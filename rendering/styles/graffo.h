@@ -43,14 +43,20 @@ int scrawlPassCount(std::span<const Point> points, double logicalWidth, double l
 // Writes the paper background (warm colour, grain and faint fibres) into every pixel.
 void paintPaper(Canvas& canvas, double silentRatio);
 
+// The capsule rasteriser (capsule_raster.h) draws the marks several times faster than Cairo;
+// their antialiased edges differ by a few levels, and a fully covered pixel composites alike.
+enum class Rasteriser { capsule, cairo };
+
 // How the marks are drawn. The defaults are the style; other values exist for tests and
 // measurements.
 struct DrawingOptions {
-    // Height of the bands drawn in parallel. Cairo's antialiasing differs by a level here and
-    // there with the band layout, so it is fixed: every machine gives the same bytes.
+    // Height of the bands drawn in parallel. The capsule rasteriser's bytes do not depend on
+    // it; Cairo's antialiasing differs by a level here and there with the band layout, so it is
+    // fixed: every machine gives the same bytes.
     int64_t bandRows = kCanvasBandRows;
     // Skipping marks that miss a band never changes a pixel; off only to check that.
     bool culling = true;
+    Rasteriser rasteriser = Rasteriser::cairo;
 };
 
 // Pixels per logical unit: the canvas's shorter side is 1080 logical units.
