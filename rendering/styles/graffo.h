@@ -56,7 +56,7 @@ struct DrawingOptions {
     int64_t bandRows = kCanvasBandRows;
     // Skipping marks that miss a band never changes a pixel; off only to check that.
     bool culling = true;
-    Rasteriser rasteriser = Rasteriser::cairo;
+    Rasteriser rasteriser = Rasteriser::capsule;
 };
 
 // Pixels per logical unit: the canvas's shorter side is 1080 logical units.
