@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/random.h"
@@ -61,4 +62,13 @@ TEST(CapsuleRaster, CoverageSumsToTheShapesArea) {
     strokeCubic(rows, {Point{4, 4}, {5, 5}, {6, 6}, {7, 7}}, NAN, true, 0xFFFFFFFFu);
     fillEllipse(rows, {8, 8}, 0, 5, 0xFFFFFFFFu);
     EXPECT_EQ(inkOf(*canvas), 0);
+    // Shapes far larger than a band fill its rows, and only those, whatever sticks out.
+    for (int shape = 0; shape < 2; ++shape) {
+        auto band = canvas->band(5, 9);
+        if (shape == 0) strokeCubic(pixelRowsOf(*band), {Point{-50, -40}, {0, 0}, {20, 30}, {70, 60}}, 90, false, 0xFFFFFFFFu);
+        else fillEllipse(pixelRowsOf(*band), {8, 8}, 1e6, 3e5, 0xFFFFFFFFu);
+        band.reset();
+        EXPECT_EQ(inkOf(*canvas), 4 * 16) << shape;
+        for (int64_t y = 5; y < 9; ++y) std::fill_n(canvas->pixelRow(y), 16, 0u);
+    }
 }
