@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 namespace murmura {
@@ -56,6 +57,29 @@ inline uint32_t addChannels(uint32_t x, uint32_t y) {
 inline uint32_t over(uint32_t dst, uint32_t color, uint32_t coverage) {
     const uint32_t src = mulChannels(color, coverage);
     return addChannels(src, mulChannels(dst, 255 - (src >> 24)));
+}
+
+// Source-over of the colour at full coverage on a run of pixels, four at a time in 16-bit lanes:
+// the same rounding as over(), and no channel can exceed 255 for premultiplied colours.
+void coverRun(uint32_t* p, int64_t count, uint32_t color) {
+    using Lanes = uint16_t __attribute__((vector_size(32)));
+    using Bytes = uint8_t __attribute__((vector_size(16)));
+    const uint16_t keep = static_cast<uint16_t>(255 - (color >> 24));
+    int64_t i = 0;
+    if (count >= 4) {
+        Bytes colorBytes;
+        for (int k = 0; k < 4; ++k) std::memcpy(reinterpret_cast<char*>(&colorBytes) + 4 * k, &color, 4);
+        const Lanes src = __builtin_convertvector(colorBytes, Lanes);
+        for (; i + 4 <= count; i += 4) {
+            Bytes d;
+            std::memcpy(&d, p + i, 16);
+            Lanes t = __builtin_convertvector(d, Lanes) * keep + 0x80;
+            t = ((t + (t >> 8)) >> 8) + src;
+            d = __builtin_convertvector(t, Bytes);
+            std::memcpy(p + i, &d, 16);
+        }
+    }
+    for (; i < count; ++i) p[i] = over(p[i], color, 255);
 }
 
 // The x-interval [lo, hi] where the row of pixel centres y = cy lies within distance r of the
@@ -237,9 +261,8 @@ void strokeCubic(const PixelRows& rows, const std::array<Point, 4>& p, double wi
             size_t next = 0;
             for (int64_t x = x0; x <= x1; ++x) {
                 if (next < merged && x == full[next].begin) {
-                    for (; x <= full[next].end; ++x) row[x] = over(row[x], color, 255);
-                    --x;
-                    ++next;
+                    coverRun(row + x, full[next].end + 1 - x, color);
+                    x = full[next++].end;
                     continue;
                 }
                 const double cx = static_cast<double>(x) + 0.5;
