@@ -41,11 +41,7 @@ TEST(SessionFile, RoundTripsEveryFieldOneEventPerLine) {
     for (auto& [k, v] : bareJson.items()) keys.push_back(k);
     EXPECT_EQ(keys, (std::vector<std::string>{"id", "timestamp", "type", "inScope"}));  // absent optionals omitted
 
-    CaptureResult r;
-    r.duration = 300;
-    r.windowID = 42;
-    r.windowFrame = Rect{-100, 20.5, 1440, 900};
-    r.events = {test::move(0.01, 5, 6), full, bare};
+    const CaptureResult r{{test::move(0.01, 5, 6), full, bare}, 300, 42, Rect{-100, 20.5, 1440, 900}};
     const std::string text = encodeSessionFile(r);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
     EXPECT_NE(text.find(full.id.toString()), std::string::npos);  // upper-case canonical id
@@ -135,10 +131,7 @@ TEST(KeyRedaction, CharacterKeysLoseTheirCodesFunctionalKeysKeepThem) {
 }
 
 TEST(SyntheticSession, DeterministicWellFormedAndRealistic) {
-    SynthOptions o;
-    o.minutes = 5;
-    o.seed = 3;
-    o.window = Rect{200, 100, 1440, 900};
+    SynthOptions o{.minutes = 5, .seed = 3, .window = Rect{200, 100, 1440, 900}};
     const CaptureResult s = synthesizeSession(o);
     EXPECT_EQ(encodeSessionFile(synthesizeSession(o)), encodeSessionFile(s));
     o.seed = 4;
