@@ -223,14 +223,9 @@ TEST_F(CommandTest, SynthCaptureAndWindowsArguments) {
     EXPECT_EQ(run({"capture", "--seconds", "1", "--window", "3", "--all", "--out", "x"}).err,
               "murmura-cli: capture: give either --window or --all\n");
     EXPECT_EQ(run({"windows", "x"}).err, "murmura-cli: windows: unexpected argument \"x\"\n");
-}
-
-TEST_F(CommandTest, GalleryOpensTheStoreOfTheEnvironment) {
-    EXPECT_EQ(run({"gallery", "list", "--json"}, {{"XDG_DATA_HOME", path("xdg")}, {"HOME", path("h")}}).out, "[]\n");
-    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "Murmura" / "Artworks"));
-    EXPECT_NE(run({"gallery", "list"}, {}).err.find("no home directory"), std::string::npos);
-    EXPECT_EQ(run({"gallery", "delete", "nope", "--data-dir", path("d")}).err.find("gallery delete: \"nope\" is not an"),
-              13u);
+    // An unwritable session path fails before any recording is attempted (no display needed).
+    EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
+              "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
 }
 
 TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
@@ -246,7 +241,12 @@ TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(test::entryCount(dir_.path()), 1u);  // no temporary file left behind
 }
 
-TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
+TEST_F(CommandTest, GalleryFindsItsStoreEscapesGuardsAndNamesOutput) {
+    EXPECT_EQ(run({"gallery", "list", "--json"}, {{"XDG_DATA_HOME", path("xdg")}, {"HOME", path("h")}}).out, "[]\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "Murmura" / "Artworks"));
+    EXPECT_NE(run({"gallery", "list"}, {}).err.find("no home directory"), std::string::npos);
+    EXPECT_EQ(run({"gallery", "delete", "nope", "--data-dir", path("d")}).err.find("gallery delete: \"nope\" is not an"),
+              13u);
     const std::filesystem::path artworks = dir_ / "d" / "Murmura" / "Artworks";
     std::filesystem::create_directories(artworks);
     const std::string id = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
@@ -270,11 +270,7 @@ TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
     const Result second = run({"gallery", "export", id, "--format", "pdf", "--data-dir", dataDir});
     std::filesystem::current_path(cwd);
     EXPECT_NE(first.out, second.out);
-    EXPECT_GT(std::filesystem::file_size(dir_ / first.out.substr(0, first.out.size() - 1)), 0u);
-    EXPECT_GT(std::filesystem::file_size(dir_ / second.out.substr(0, second.out.size() - 1)), 0u);
-    // An unwritable session path fails before any recording is attempted (no display needed).
-    EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
-              "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
+    for (const Result& r : {first, second}) EXPECT_GT(std::filesystem::file_size(dir_ / r.out.substr(0, r.out.size() - 1)), 0u);
 }
 
 // main: failures are one line and renderers' progress lines go to standard error, which keeps
