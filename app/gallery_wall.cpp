@@ -64,7 +64,7 @@ double dragPosition(double start, double translation, double pitch, int count) {
     return p;
 }
 
-std::array<Point, 4> lightConeCorners(const Rect& r) {
+std::array<Point, 4> LightCone::path(const Rect& r) {
     const double midX = r.x + 0.5 * r.width;
     const double top = r.y - 0.04 * r.height, bottom = r.y + 0.66 * r.height;
     return {Point{midX - 0.035 * r.width, top}, Point{midX + 0.035 * r.width, top},

@@ -48,10 +48,13 @@ int focusAfterDrag(int focus, double translation, double pitch, int count);
 // follows the pointer at a third of its speed, so the end of the row is felt.
 double dragPosition(double start, double translation, double pitch, int count);
 
-// The light beam inside r, in path order: top left, top right, bottom right, bottom left. The
-// top edge is 0.07 x width wide at minY - 0.04 x height, the bottom 0.38 x width wide at
-// minY + 0.66 x height, both centred on midX.
-std::array<Point, 4> lightConeCorners(const Rect& r);
+// The shape of the light beam over the wall.
+struct LightCone {
+    // The closed trapezoid inside r, in path order: top left, top right, bottom right, bottom
+    // left. The top edge is 0.07 x width wide at minY - 0.04 x height, the bottom 0.38 x width
+    // wide at minY + 0.66 x height, both centred on midX.
+    static std::array<Point, 4> path(const Rect& r);
+};
 
 // A damped spring from 0 towards 1 after t seconds, for a response (period of the undamped
 // oscillation) in seconds and a damping fraction in (0, 1].

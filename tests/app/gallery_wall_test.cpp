@@ -75,7 +75,7 @@ TEST(GalleryWall, DragMovesTheFocusByRoundedPitchesWithinTheRow) {
 }
 
 TEST(GalleryWall, LightConeCorners) {
-    const auto c = lightConeCorners({100, 50, 200, 400});
+    const auto c = LightCone::path({100, 50, 200, 400});
     EXPECT_DOUBLE_EQ(c[0].x, 193);
     EXPECT_DOUBLE_EQ(c[1].x, 207);
     EXPECT_DOUBLE_EQ(c[0].y, 34);

@@ -169,6 +169,7 @@ TEST(GalleryScreens, FailedDeleteKeepsTheDetailOpenWithTheFailure) {
     const ArtworkRecord r = g.add("Keeper", "neon");
     auto* wall = g.showWall();
     QTest::keyClick(wall, Qt::Key_Return);
+    QTest::qWait(300);  // fade in
     // Another process left a catalog this one cannot read: deleting must not go ahead.
     QFile catalog(QString::fromStdString(g.store().catalogPath().string()));
     ASSERT_TRUE(catalog.open(QIODevice::WriteOnly));
@@ -196,6 +197,7 @@ TEST(GalleryScreens, UnreadableImageAndAbsurdDurationKeepTheirRecord) {
     g.screenshot("gallery-wall-unavailable");
     QTest::keyClick(wall, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return g.visible("imageUnavailable"); }, 3000));
+    QTest::qWait(300);  // fade in
     EXPECT_EQ(g.text("durationValue"), "—");
     g.screenshot("gallery-detail-unavailable");
     g.click("backButton");

@@ -1,6 +1,7 @@
 #include "app/ui/screens/artwork_detail_view.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -70,11 +71,15 @@ protected:
             scaled_ = image_.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             scaled_.setDevicePixelRatio(devicePixelRatioF());
         }
-        // The picture's own light on the wall behind it.
-        QRadialGradient light(picture.center() - QPointF(0, 0.15 * picture.height()), 0.85 * std::max(picture.width(), picture.height()));
-        light.setColorAt(0, QColor(255, 236, 204, 34));
+        // The picture's own light on the wall behind it, fading out before the widget's edges.
+        p.save();
+        p.translate(QRectF(rect()).center());
+        p.scale(width() / 2.0, height() / 2.0);
+        QRadialGradient light(QPointF(0, 0), 1);
+        light.setColorAt(0, QColor(255, 236, 204, 36));
         light.setColorAt(1, QColor(255, 236, 204, 0));
-        p.fillRect(rect(), light);
+        p.fillRect(QRectF(-1, -1, 2, 2), light);
+        p.restore();
         paintFramedPicture(p, picture, image_.isNull() ? nullptr : &scaled_, scale, loading_ && image_.isNull());
     }
 
@@ -197,7 +202,7 @@ void ArtworkDetailView::exportPng() {
     } else if (auto written = ArtworkDocument(std::move(*image)).write(path.toStdString()); !written) {
         failure = written.error().message();
     }
-    if (failure.empty()) return showNotice("Exported to " + path, false);
+    if (failure.empty()) return showNotice("Exported to " + QFileInfo(path).fileName(), false);
     const std::string line = "Failed to export artwork: " + failure;
     diagnostic(line);
     showNotice(qs(line), true);

@@ -25,7 +25,7 @@ constexpr double kClickDamping = 0.84;
 constexpr int kAppearMs = 650;
 // The floor starts at this fraction of the wall's height.
 constexpr double kFloorLine = 0.88;
-const QColor kPlaqueInk = palette::rgb(0.18, 0.14, 0.09);
+const QColor plaqueInk = palette::rgb(0.18, 0.14, 0.09);
 const QColor kLight(255, 236, 204);
 
 // Springs as easing curves: the spring's progress over its settle time, ending exactly at 1.
@@ -342,7 +342,7 @@ void WallView::paintBeam(QPainter& p, const QRectF& picture, double light) {
     const double coneHeight = bottom / 0.66;
     const double coneWidth = 3.3 * picture.width();
     const Rect r{picture.center().x() - coneWidth / 2, 0, coneWidth, coneHeight};
-    const auto c = wall::lightConeCorners(r);
+    const auto c = wall::LightCone::path(r);
     // The cone filled with the beam's light, stretched from its top edge to its bottom edge.
     QBrush beam(beamImage());
     const double top = c[0].y, coneBottom = c[2].y;
@@ -411,11 +411,11 @@ void WallView::paintPicture(QPainter& p, int index, const QRectF& picture, doubl
     p.setBrush(brass);
     p.setPen(QPen(palette::rgb(0.55, 0.47, 0.33), 1));
     p.drawRoundedRect(plaque, 2.5, 2.5);
-    p.setPen(kPlaqueInk);
+    p.setPen(plaqueInk);
     p.setFont(nameFont);
     p.drawText(plaque.adjusted(10, 6, -10, -22), Qt::AlignCenter, name);
     p.setFont(captionFont);
-    p.setPen(withAlpha(kPlaqueInk, 0.7));
+    p.setPen(withAlpha(plaqueInk, 0.7));
     p.drawText(plaque.adjusted(10, 26, -10, -5), Qt::AlignCenter,
                QFontMetricsF(captionFont).elidedText(item.caption, Qt::ElideRight, 270));
     // Pictures out of focus sit further from the light.
