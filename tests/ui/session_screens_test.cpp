@@ -123,6 +123,7 @@ TEST(SessionScreens, ClickThroughFromOnboardingToTheGallery) {
     auto* wall = static_cast<ui::WallView*>(rig.find<QWidget>("galleryWall"));
     ASSERT_EQ(wall->count(), 1);
     EXPECT_EQ(wall->items()[0].name, "Morning Sketch");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wall->settled() && !wall->loadingImages(); }, 5000));
     rig.screenshot("10-gallery");
 }
 

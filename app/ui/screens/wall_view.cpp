@@ -205,7 +205,8 @@ WallView::WallView(ImageCache& cache, QWidget* parent) : QWidget(parent), cache_
         position_ = v.toDouble();
         update();
     });
-    appear_.setStartValue(0.0);
+    // The wall comes up from half strength: its pictures are there from the first frame.
+    appear_.setStartValue(0.5);
     appear_.setEndValue(1.0);
     appear_.setDuration(kAppearMs);
     appear_.setEasingCurve(QEasingCurve::OutCubic);
