@@ -1,6 +1,7 @@
 #pragma once
-// SplitMix64: the one pseudo-random generator of the codebase. Every random source is
-// seeded explicitly so that the same input gives the same output.
+// The codebase's pseudo-random generators: SplitMix64 for everything that renders, and the
+// 64-bit linear congruential generator of the gallery's procedural textures. Every random
+// source is seeded explicitly so that the same input gives the same output.
 #include <cmath>
 #include <cstdint>
 
@@ -40,6 +41,25 @@ public:
         const double u2 = nextUnit();
         return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
     }
+    constexpr uint64_t state() const { return state_; }
+
+private:
+    uint64_t state_;
+};
+
+// x(n+1) = x(n) * 6364136223846793005 + 1442695040888963407 (wrapping), drawn from the top 31
+// bits of each new state: the generator of the gallery wall's grain and wood textures.
+class Lcg64 {
+public:
+    static constexpr uint64_t kTextureSeed = 0x9E3779B97F4A7C15ULL;
+    explicit constexpr Lcg64(uint64_t seed = kTextureSeed) : state_(seed) {}
+
+    constexpr uint64_t next() {
+        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+        return state_;
+    }
+    // (x >> 33) * 2^-31 of the next state: uniform in [0, 1).
+    constexpr double nextUnit() { return static_cast<double>(next() >> 33) * 0x1.0p-31; }
     constexpr uint64_t state() const { return state_; }
 
 private:

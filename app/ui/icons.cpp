@@ -79,6 +79,17 @@ void drawGlyph(QPainter& p, Glyph g, const QColor& color) {
         p.drawLine(QPointF(12, 3), QPointF(12, 15));
         p.drawPolyline(QPolygonF({{8.5, 6.5}, {12, 3}, {15.5, 6.5}}));
         break;
+    case Glyph::plus:
+        p.drawLine(QPointF(12, 5), QPointF(12, 19));
+        p.drawLine(QPointF(5, 12), QPointF(19, 12));
+        break;
+    case Glyph::trash:
+        p.drawLine(QPointF(4, 6.5), QPointF(20, 6.5));
+        p.drawPolyline(QPolygonF({{9, 6.5}, {9.5, 3.5}, {14.5, 3.5}, {15, 6.5}}));
+        p.drawPolyline(QPolygonF({{6, 6.5}, {7, 20.5}, {17, 20.5}, {18, 6.5}}));
+        p.drawLine(QPointF(10, 10), QPointF(10, 17));
+        p.drawLine(QPointF(14, 10), QPointF(14, 17));
+        break;
     case Glyph::record:
         p.drawEllipse(QPointF(12, 12), 9, 9);
         p.setBrush(color);

@@ -7,7 +7,7 @@
 namespace murmura::ui {
 
 enum class Glyph {
-    window, eyeSlash, brush, hand, grid, refresh, chevronDown, chevronLeft, chevronRight, share, record
+    window, eyeSlash, brush, hand, grid, refresh, chevronDown, chevronLeft, chevronRight, share, record, plus, trash
 };
 
 // The glyph in the colour, size x size device-independent pixels, crisp on high-density screens.

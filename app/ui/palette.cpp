@@ -22,6 +22,12 @@ QPushButton { color: %2; background: transparent; border: 1px solid %5; border-r
 QPushButton:hover { border-color: %3; }
 QPushButton:checked { background: %3; color: %6; border-color: %3; }
 QPushButton[role="primary"] { background: %3; color: %6; border: none; font-weight: 600; padding: 9px 22px; }
+QPushButton[role="primary"]:hover { background: %7; }
+QPushButton[role="danger"] { color: #e8a090; border-color: rgba(232,160,144,0.45); }
+QPushButton[role="danger"]:hover { border-color: #e8a090; }
+QPushButton[role="dangerPrimary"] { background: #b8503f; color: %2; border: none; font-weight: 600; padding: 8px 20px; }
+QWidget#alertCard { background: %1; border: 1px solid %5; border-radius: 12px; }
+QLabel#alertTitle { font-size: 20px; }
 QPushButton[role="link"] { border: none; color: %4; }
 QPushButton[role="link"]:hover { color: %2; }
 QLineEdit { color: %2; background: rgba(255,255,255,0.05); border: 1px solid %5; border-radius: 6px;
@@ -36,7 +42,7 @@ QScrollBar:vertical { background: transparent; width: 8px; }
 QScrollBar::handle:vertical { background: %5; border-radius: 4px; }
 )")
         .arg(css(background), css(text), css(accent), muted.name(QColor::HexArgb), line.name(QColor::HexArgb),
-             css(ink));
+             css(ink), css(accent.lighter(112)));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "app/ui/screens/wall_view.h"
 #include "ui_rig.h"
 
 using namespace murmura;
@@ -119,9 +120,10 @@ TEST(SessionScreens, ClickThroughFromOnboardingToTheGallery) {
 
     rig.click("galleryButton");
     ASSERT_EQ(rig.state->phase.value(), Phase::gallery);
-    auto* artworks = rig.find<QListWidget>("artworkList");
-    ASSERT_EQ(artworks->count(), 1);
-    EXPECT_TRUE(artworks->item(0)->text().startsWith("Morning Sketch\nGraffo"));
+    auto* wall = static_cast<ui::WallView*>(rig.find<QWidget>("galleryWall"));
+    ASSERT_EQ(wall->count(), 1);
+    EXPECT_EQ(wall->items()[0].name, "Morning Sketch");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wall->settled() && !wall->loadingImages(); }, 5000));
     rig.screenshot("10-gallery");
 }
 

@@ -50,7 +50,7 @@ QString qs(std::string_view text);
 // A deep copy of the image (premultiplied RGBA).
 QImage toQImage(const RgbaImage& image);
 
-// The screen shown for each phase; the gallery phase shows a plain list of stored artworks.
+// The screen shown for each phase; the gallery phase shows the wall of stored artworks.
 Screen* makeOnboardingView(UiServices& ui);
 Screen* makePermissionView(UiServices& ui);
 Screen* makeSetupView(UiServices& ui);
