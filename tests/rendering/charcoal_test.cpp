@@ -46,15 +46,6 @@ TEST_F(Charcoal, GesturalFlagIsExactlyOne) {
     EXPECT_FALSE(gesturalFlagValue(nullptr));
 }
 
-TEST_F(Charcoal, SimulationScaleAndGrid) {
-    EXPECT_EQ(ArtworkRenderer(1280, 800, InkStyle::longSessionStable, false).simScale(), 2);
-    EXPECT_EQ(ArtworkRenderer(1920, 1080, InkStyle::longSessionStable, false).simScale(), 3);
-    EXPECT_EQ(ArtworkRenderer(1599, 10, InkStyle::longSessionStable, false).simScale(), 2);
-    const ArtworkRenderer tiny(1, 1, InkStyle::longSessionStable, false);
-    EXPECT_EQ(tiny.gridWidth(), 1);
-    EXPECT_EQ(tiny.gridHeight(), 1);
-}
-
 TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
     const auto im = CharcoalRenderer().render(outputOf({}, 1.0), 320, 200);
     ASSERT_TRUE(im);
@@ -74,15 +65,6 @@ TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
     EXPECT_NE(text.find("Render complete in "), std::string::npos);
 }
 
-TEST_F(Charcoal, OddCanvases) {
-    const auto out = outputOf({session()});
-    for (const auto& [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {5, 3}, {1925, 40}}) {
-        const auto im = CharcoalRenderer().render(out, w, h);
-        ASSERT_TRUE(im) << w;
-        EXPECT_TRUE(im->width() == w && im->height() == h) << w;
-    }
-}
-
 TEST_F(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
     const auto im = CharcoalRenderer().render(outputOf({session()}), 640, 400);
     ASSERT_TRUE(im);
@@ -93,11 +75,6 @@ TEST_F(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
     EXPECT_NE(lines().find("Strokes: 2, Entry tapers: 2, Exit tapers: 2, Events: 143, KeyDots: 1"), std::string::npos);
 }
 
-TEST_F(Charcoal, SameBytesTwiceAndWithOneThread) {
-    expectSameBytesOnAnyThreadCount(CharcoalRenderer(), outputOf({session(), {move(30, 10, 10), move(31, 600, 390)}}, 0.3),
-                                    500, 300);
-}
-
 TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
     // A press whose release was never recorded, a long gap, then hovering: not contact.
     std::vector<RawEvent> e = {down(1, 100, 100), drag(1.1, 120, 100), move(20, 130, 100), drag(20.1, 140, 100),
@@ -105,8 +82,9 @@ TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
     const ArtworkRenderer r(640, 400, InkStyle::longSessionStable, false);
     const InkTrace t = r.trace(outputOf({e}));
     ASSERT_EQ(t.events.size(), 6u);
-    EXPECT_EQ(t.simScale, 2);
-    EXPECT_EQ(t.gridWidth, 320);
+    EXPECT_TRUE(t.simScale == 2 && t.gridWidth == 320);  // three times from 1600 pixels wide
+    EXPECT_EQ(ArtworkRenderer(1599, 10, InkStyle::longSessionStable, false).simScale(), 2);
+    EXPECT_EQ(ArtworkRenderer(1920, 1080, InkStyle::longSessionStable, false).simScale(), 3);
     EXPECT_TRUE(t.events[0].contact && t.events[1].contact);
     EXPECT_FALSE(t.events[2].contact || t.events[3].contact || t.events[4].contact);
     EXPECT_EQ(t.events[1].position, (Point{60, 50}));
@@ -116,7 +94,8 @@ TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
     EXPECT_EQ(t.summary.events, 6);
     // Out of order: the calculator sees the raw times; the render still completes.
     EXPECT_EQ(t.events[5].timestamp, 19.0);
-    EXPECT_TRUE(CharcoalRenderer().render(outputOf({e}), 640, 400));
+    const auto odd = CharcoalRenderer().render(outputOf({e}), 1925, 40);  // grid of a third, rounded
+    EXPECT_TRUE(odd && odd->width() == 1925 && odd->height() == 40);
     // The field clock is the latest timestamp: it neither runs back nor drifts over many steps.
     std::vector<RawEvent> many;
     for (int i = 1; i <= 20000; ++i) many.push_back(move(i * 0.01, 10, 10));

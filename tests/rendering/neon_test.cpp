@@ -113,15 +113,12 @@ TEST(NeonDots, StrideKindsAndClamps) {
     EXPECT_FLOAT_EQ(neon::splats(d)[2].radius, 0.0093f * 2.2f * 0.0093f * 2.2f);
 }
 
-TEST(Neon, DarkWithVignetteWithoutDotsAndSameBytesEveryRun) {
+TEST(Neon, DarkWithVignetteWithoutDotsAndDotsStayLocal) {
     MaterialEngineOutput none;
     const RgbaImage dark = *NeonRenderer().render(none, 63, 41);
     const uint8_t* centre = dark.pixel(31, 20);
     EXPECT_EQ(std::vector<uint8_t>(centre, centre + 4), (std::vector<uint8_t>{5, 5, 8, 255}));  // x 0.9975
     EXPECT_EQ(dark.pixel(0, 0)[0], 4);                                                            // x about 0.86
-    MaterialEngineOutput out;
-    out.segments.push_back(seg(SegmentType::moving, {test::move(0, 10, 10), test::drag(1, 40, 30)}));
-    EXPECT_FALSE(test::expectSameBytesOnAnyThreadCount(NeonRenderer(), out, 96, 64) == *NeonRenderer().render(none, 96, 64));
     // A dot glows where it lies and leaves the dark a few radii away: a trail, not a heat map.
     MaterialEngineOutput one;
     one.segments.push_back(seg(SegmentType::moving, {test::move(0, 100, 100)}));
