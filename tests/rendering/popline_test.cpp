@@ -56,18 +56,6 @@ INSTANTIATE_TEST_SUITE_P(Silence, PoplineGround,
                                          std::make_tuple(0.5, std::array<uint8_t, 3>{17, 13, 12}),
                                          std::make_tuple(1.0, std::array<uint8_t, 3>{15, 10, 7})));
 
-TEST(PoplineExtraction, OneClickIsOneDot) {
-    const Point p{300, 200};
-    const auto elements = extract1080({down(1, 300, 200), up(1.1, 300, 200)});
-    ASSERT_EQ(elements.size(), 1u);
-    const auto dot = std::get<ClickDot>(elements[0]);
-    const uint64_t b = gen::positionHash(49436, p) ^ kGamma;
-    EXPECT_EQ(dot.p, p);
-    EXPECT_EQ(dot.kind, static_cast<int64_t>(gen::rawDraw(b, 1) % 3));
-    EXPECT_DOUBLE_EQ(dot.r, (0.4 * gen::draw(b, 2) + 0.85) * 17);
-    EXPECT_EQ(dot.seed, gen::positionHash(3335, p));
-}
-
 // The event that starts a stroke only starts it: after a pause the stroke holds the one new
 // point, no dwell radiate fires from the time before the pause, and it ends as a ring dot.
 TEST(PoplineExtraction, StrokeStartsOnlyStartAndOnePointStrokesBecomeRingDots) {
@@ -109,11 +97,18 @@ TEST(PoplineExtraction, DwellsTurnsAndFlicksRadiate) {
     EXPECT_EQ(r[0].seed, gen::positionHash(48874 + c, Point{300, 500}));
 }
 
-TEST(PoplineExtraction, ClicksInAHotCellAddNoDot) {
+TEST(PoplineExtraction, EachClickIsOneHashedDotUntilItsCellIsHot) {
     // Each dot heats its cell by 722.5; from 19435 / 0.36 on (the 76th click) none are added.
+    const Point p{500, 200};
     std::vector<RawEvent> events;
-    for (int i = 0; i < 100; ++i) events.push_back(down(i, 500, 500));
-    EXPECT_EQ(only<ClickDot>(extract1080(events)).size(), 75u);
+    for (int i = 0; i < 100; ++i) events.push_back(down(i, p.x, p.y));
+    const auto dots = only<ClickDot>(extract1080(events));
+    ASSERT_EQ(dots.size(), 75u);
+    const uint64_t b = gen::positionHash(49436, p) ^ kGamma;
+    EXPECT_EQ(dots[0].p, p);
+    EXPECT_EQ(dots[0].kind, static_cast<int64_t>(gen::rawDraw(b, 1) % 3));
+    EXPECT_DOUBLE_EQ(dots[0].r, (0.4 * gen::draw(b, 2) + 0.85) * 17);
+    EXPECT_EQ(dots[0].seed, gen::positionHash(3335, p));
 }
 
 TEST(PoplineExtraction, LongStrokesAreCutAtSixHundredPoints) {

@@ -52,14 +52,6 @@ TEST(StyleRegistry, SortsBySeriesThenNameAndTheLaterDuplicateWinsLookup) {
     EXPECT_EQ(r.renderer("Ink-water"), nullptr);  // case-sensitive
 }
 
-TEST(StyleRegistry, EverythingOfferedIsInTheFullRegistryButPopline) {
-    const StyleRegistry full = makeFullRegistry(), offered = makeDefaultRegistry();
-    EXPECT_EQ(offered.renderer("popline"), nullptr);
-    EXPECT_NE(full.renderer("popline"), nullptr);
-    EXPECT_FALSE(offered.descriptors().empty());
-    for (const auto& d : offered.descriptors()) EXPECT_NE(full.renderer(d.id), nullptr) << d.id;
-}
-
 // Every style: impossible canvases refused, tiny ones filled exactly, the same bytes on any thread count.
 TEST(StyleRegistry, EveryStyleRefusesImpossibleCanvasesAndRendersTheRestDeterministically) {
     using namespace test;
