@@ -12,22 +12,16 @@ using GridSize = emissive::Size;
 
 namespace {
 
-struct SizeCase {
-    int64_t w, h, res;
-    GridSize field, half;
-};
-class EmissiveSizes : public testing::TestWithParam<SizeCase> {};
-TEST_P(EmissiveSizes, LongSideThenProportionalThenHalved) {
-    const SizeCase& c = GetParam();
-    EXPECT_EQ(emissive::fieldSize(c.w, c.h, c.res), c.field);
-    EXPECT_EQ(emissive::halfSize(c.field), c.half);
+TEST(EmissiveSizes, LongSideThenProportionalThenHalved) {
+    const std::tuple<int64_t, int64_t, int64_t, GridSize, GridSize> cases[] = {
+        {1920, 1080, 1280, {1280, 720}, {640, 360}}, {1080, 1920, 1280, {720, 1280}, {360, 640}},
+        {2880, 1800, 128, {128, 80}, {64, 40}},      {1000, 3, 1280, {1280, 4}, {640, 2}},
+        {1, 1, 1, {1, 1}, {1, 1}}};
+    for (const auto& [w, h, res, field, half] : cases) {
+        EXPECT_EQ(emissive::fieldSize(w, h, res), field) << w << "x" << h;
+        EXPECT_EQ(emissive::halfSize(field), half) << w << "x" << h;
+    }
 }
-INSTANTIATE_TEST_SUITE_P(Grids, EmissiveSizes,
-                         testing::Values(SizeCase{1920, 1080, 1280, {1280, 720}, {640, 360}},
-                                         SizeCase{1080, 1920, 1280, {720, 1280}, {360, 640}},
-                                         SizeCase{2880, 1800, 128, {128, 80}, {64, 40}},
-                                         SizeCase{1000, 3, 1280, {1280, 4}, {640, 2}},
-                                         SizeCase{1, 1, 1, {1, 1}, {1, 1}}));
 
 TEST(EmissivePeak, PercentileFloorAndNothingPositive) {
     EXPECT_EQ(emissive::peakOf(std::vector<float>{0, -2, 0.7f}), 0.7f);  // n = 1: that value

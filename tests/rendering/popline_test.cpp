@@ -41,23 +41,17 @@ RawEvent secondaryDown(double t) {
 
 }  // namespace
 
-class PoplineGround : public testing::TestWithParam<std::tuple<double, std::array<uint8_t, 3>>> {};
-
 // 0.075 and 0.065 of 255, truncated; silence darkens blue most: q = 0.05 s.
-TEST_P(PoplineGround, EmptySessionIsThePlainGround) {
-    const auto [silence, bytes] = GetParam();
-    EXPECT_EQ(groundBytes(silence), bytes);
-    const auto image = PoplineRenderer().render(outputOf({}, silence), 7, 5);
-    ASSERT_TRUE(image);
-    for (size_t i = 0; i < image->byteCount(); ++i) ASSERT_EQ(image->data()[i], i % 4 == 3 ? 255 : bytes[i % 4]);
+TEST(PoplineGround, EmptySessionIsThePlainGround) {
+    using Rgb = std::array<uint8_t, 3>;
+    for (const auto& [silence, bytes] : {std::pair{0.0, Rgb{19, 16, 16}}, {0.5, Rgb{17, 13, 12}}, {1.0, Rgb{15, 10, 7}}}) {
+        EXPECT_EQ(groundBytes(silence), bytes) << silence;
+        const auto image = PoplineRenderer().render(outputOf({}, silence), 7, 5);
+        ASSERT_TRUE(image);
+        for (size_t i = 0; i < image->byteCount(); ++i) ASSERT_EQ(image->data()[i], i % 4 == 3 ? 255 : bytes[i % 4]) << silence;
+    }
 }
-INSTANTIATE_TEST_SUITE_P(Silence, PoplineGround,
-                         testing::Values(std::make_tuple(0.0, std::array<uint8_t, 3>{19, 16, 16}),
-                                         std::make_tuple(0.5, std::array<uint8_t, 3>{17, 13, 12}),
-                                         std::make_tuple(1.0, std::array<uint8_t, 3>{15, 10, 7})));
 
-// The event that starts a stroke only starts it: after a pause the stroke holds the one new
-// point, no dwell radiate fires from the time before the pause, and it ends as a ring dot.
 TEST(PoplineExtraction, StrokeStartsOnlyStartAndOnePointStrokesBecomeRingDots) {
     const auto elements = extract1080({move(0, 100, 100), move(0.1, 150, 100), move(5, 600, 600),
                                        move(5.1, 602, 600), secondaryDown(5.2), move(6, 10, 10)});
