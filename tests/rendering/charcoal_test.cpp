@@ -34,19 +34,14 @@ std::vector<RawEvent> session() {
 
 const uint8_t* px(const RgbaImage& im, int64_t x, int64_t y) { return im.pixel(x, y); }
 
-class Charcoal : public testing::Test {
-protected:
-    std::string lines() const { return sink_.text(); }
-    test::Diagnostics sink_;
-};
-
-TEST_F(Charcoal, GesturalFlagIsExactlyOne) {
+TEST(Charcoal, GesturalFlagIsExactlyOne) {
     EXPECT_TRUE(gesturalFlagValue("1"));
     for (const char* v : {"true", "yes", "", "01", "1 "}) EXPECT_FALSE(gesturalFlagValue(v)) << v;
     EXPECT_FALSE(gesturalFlagValue(nullptr));
 }
 
-TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
+TEST(Charcoal, BlankPaperNearWhiteWithGrain) {
+    const test::Diagnostics lines;
     const auto im = CharcoalRenderer().render(outputOf({}, 1.0), 320, 200);
     ASSERT_TRUE(im);
     int distinct = 0;
@@ -58,24 +53,26 @@ TEST_F(Charcoal, BlankPaperNearWhiteWithGrain) {
         distinct += p[0] != px(*im, 0, 77)[0];
     }
     EXPECT_GT(distinct, 0);
-    const std::string text = lines();
+    const std::string text = lines.text();
     EXPECT_NE(text.find("Canvas size: 320 x 200, Style: Long Session Stable\nSimulation resolution: 160 x 100\n"
                         "Silent ratio: 1.0, wetness initialized to 0\n[STROKE SUMMARY] Strokes: 0"),
               std::string::npos);
     EXPECT_NE(text.find("Render complete in "), std::string::npos);
 }
 
-TEST_F(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
+TEST(Charcoal, ThePathIsDrawnAndAPendingStrokeIsNotLost) {
+    const test::Diagnostics lines;
     const auto im = CharcoalRenderer().render(outputOf({session()}), 640, 400);
     ASSERT_TRUE(im);
     // On the drag (no release ever came), on the hover path, and far from both.
     EXPECT_LT(px(*im, 300, 200 + static_cast<int64_t>(std::sin(40 * 0.1) * 40))[0], 150);
     EXPECT_LT(px(*im, 40 + 4 * 10, 300 - 2 * 10)[0], 235);
     EXPECT_GT(px(*im, 600, 380)[0], 235);
-    EXPECT_NE(lines().find("Strokes: 2, Entry tapers: 2, Exit tapers: 2, Events: 143, KeyDots: 1"), std::string::npos);
+    EXPECT_NE(lines.text().find("Strokes: 2, Entry tapers: 2, Exit tapers: 2, Events: 143, KeyDots: 1"), std::string::npos);
 }
 
-TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
+TEST(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
+    const test::Diagnostics lines;
     // A press whose release was never recorded, a long gap, then hovering: not contact.
     std::vector<RawEvent> e = {down(1, 100, 100), drag(1.1, 120, 100), move(20, 130, 100), drag(20.1, 140, 100),
                                move(20.2, 150, 100), move(19.0, 160, 100)};
@@ -101,7 +98,7 @@ TEST_F(Charcoal, TraceFollowsTheCalculatorAndContactRules) {
     for (int i = 1; i <= 20000; ++i) many.push_back(move(i * 0.01, 10, 10));
     many.push_back(move(3.0, 10, 10));
     EXPECT_TRUE(CharcoalRenderer().render(outputOf({many}), 64, 40));
-    EXPECT_NE(lines().find("(time=200.0s)"), std::string::npos);
+    EXPECT_NE(lines.text().find("(time=200.0s)"), std::string::npos);
     // A window of the trace; the gestural flag makes hovering contact.
     const InkTrace w = ArtworkRenderer(640, 400, InkStyle::longSessionStable, true).trace(outputOf({e}), 2, 2);
     ASSERT_EQ(w.events.size(), 2u);
