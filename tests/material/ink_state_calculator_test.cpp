@@ -38,16 +38,7 @@ TEST(InkStateCalculator, InactiveEventAfterSilenceDriesAndKeepsTheBrush) {
     EXPECT_FALSE(calc.calculate(Point{5, 5}, false, true, s, 100).triggerGlobalDrying);
 }
 
-TEST(InkStateCalculator, FirstActiveEventStartsAtRestAndDwells) {
-    const auto q = calc.calculate(Point{100, 100}, true, true, BrushState{}, 4.0);
-    EXPECT_EQ(q.newState.velocity, (Vector{0, 0}));
-    EXPECT_FALSE(q.isSplatter);
-    EXPECT_EQ(q.newState.dwellStartTime, 4.0);
-    EXPECT_EQ(q.newState.lastPosition, (Point{100, 100}));
-    EXPECT_TRUE(q.newState.isInContact);
-}
-
-TEST(InkStateCalculator, HoldingStillRechargesUpTo075) {
+TEST(InkStateCalculator, HoldingStillRechargesUpTo075ThenPools) {
     for (auto [ink, expected] : {std::pair{0.5f, 0.54f}, {0.9f, 0.9f}, {0.74f, 0.75f}}) {
         BrushState s;
         s.inkLevel = ink, s.lastPosition = Point{10, 10}, s.dwellStartTime = 0.0, s.lastActivityTime = 0.1;
@@ -56,15 +47,26 @@ TEST(InkStateCalculator, HoldingStillRechargesUpTo075) {
         EXPECT_NEAR(q.newState.dwellTime, 0.1, 1e-12);
         EXPECT_FALSE(q.isPooling);  // 0.1 s of dwell is below the pooling delay
     }
-}
-
-TEST(InkStateCalculator, LongDwellPools) {
+    // A longer dwell pools: 0.5 s gives (0.5 - 0.25) x 0.5 x 0.8.
     BrushState s;
     s.inkLevel = 0.8f, s.lastPosition = Point{0, 0}, s.dwellStartTime = 0.0, s.lastActivityTime = 0.5, s.dwellTime = 0.3;
     const auto q = calc.calculate(Point{1, 1}, true, true, s, 0.7);
-    // dwell 0.5 s: (0.5 - 0.25) x 0.5 x 0.8
-    EXPECT_NEAR(q.poolingAmount, 0.1f, 1e-6);
     EXPECT_TRUE(q.isPooling);
+    EXPECT_NEAR(q.poolingAmount, 0.1f, 1e-6);
+}
+
+// The first event starts at rest and begins a dwell; a second at the same timestamp gives no
+// speed however far it lies; 900 units/s splatters.
+TEST(InkStateCalculator, SpeedNeedsAPreviousPointAndTime) {
+    const auto first = calc.calculate(Point{100, 100}, true, true, BrushState{}, 4.0);
+    EXPECT_TRUE(first.newState.velocity == (Vector{0, 0}) && !first.isSplatter && first.newState.isInContact);
+    EXPECT_TRUE(first.newState.dwellStartTime == 4.0 && first.newState.lastPosition == (Point{100, 100}));
+    BrushState s;
+    s.lastPosition = Point{0, 0}, s.lastActivityTime = 1.0;
+    auto q = calc.calculate(Point{5000, 0}, false, true, s, 1.0);
+    EXPECT_TRUE(!q.isSplatter && q.newState.velocity == (Vector{0, 0}));
+    q = calc.calculate(Point{900, 0}, false, true, s, 2.0);
+    EXPECT_TRUE(q.isSplatter && q.newState.velocity == (Vector{900, 0}));
 }
 
 TEST(InkStateCalculator, MovingInContactDepletesToTheFloor) {
@@ -89,17 +91,6 @@ TEST(InkStateCalculator, BrushParametersAtFullAndEmpty) {
         EXPECT_EQ(std::tie(q.brushSize, q.alpha), std::tie(size, alpha)) << ink;
         EXPECT_FLOAT_EQ(q.erosionStrength, erosion) << ink;
     }
-}
-
-TEST(InkStateCalculator, SplatterNeedsTimeBetweenEvents) {
-    BrushState s;
-    s.lastPosition = Point{0, 0}, s.lastActivityTime = 1.0;
-    auto q = calc.calculate(Point{5000, 0}, false, true, s, 1.0);  // same timestamp, far apart
-    EXPECT_FALSE(q.isSplatter);
-    EXPECT_EQ(q.newState.velocity, (Vector{0, 0}));
-    q = calc.calculate(Point{900, 0}, false, true, s, 2.0);  // 900 units/s
-    EXPECT_TRUE(q.isSplatter);
-    EXPECT_EQ(q.newState.velocity, (Vector{900, 0}));
 }
 
 TEST(InkStateCalculator, SequenceThreadsTheState) {

@@ -12,22 +12,16 @@ using GridSize = emissive::Size;
 
 namespace {
 
-struct SizeCase {
-    int64_t w, h, res;
-    GridSize field, half;
-};
-class EmissiveSizes : public testing::TestWithParam<SizeCase> {};
-TEST_P(EmissiveSizes, LongSideThenProportionalThenHalved) {
-    const SizeCase& c = GetParam();
-    EXPECT_EQ(emissive::fieldSize(c.w, c.h, c.res), c.field);
-    EXPECT_EQ(emissive::halfSize(c.field), c.half);
+TEST(EmissiveSizes, LongSideThenProportionalThenHalved) {
+    const std::tuple<int64_t, int64_t, int64_t, GridSize, GridSize> cases[] = {
+        {1920, 1080, 1280, {1280, 720}, {640, 360}}, {1080, 1920, 1280, {720, 1280}, {360, 640}},
+        {2880, 1800, 128, {128, 80}, {64, 40}},      {1000, 3, 1280, {1280, 4}, {640, 2}},
+        {1, 1, 1, {1, 1}, {1, 1}}};
+    for (const auto& [w, h, res, field, half] : cases) {
+        EXPECT_EQ(emissive::fieldSize(w, h, res), field) << w << "x" << h;
+        EXPECT_EQ(emissive::halfSize(field), half) << w << "x" << h;
+    }
 }
-INSTANTIATE_TEST_SUITE_P(Grids, EmissiveSizes,
-                         testing::Values(SizeCase{1920, 1080, 1280, {1280, 720}, {640, 360}},
-                                         SizeCase{1080, 1920, 1280, {720, 1280}, {360, 640}},
-                                         SizeCase{2880, 1800, 128, {128, 80}, {64, 40}},
-                                         SizeCase{1000, 3, 1280, {1280, 4}, {640, 2}},
-                                         SizeCase{1, 1, 1, {1, 1}, {1, 1}}));
 
 TEST(EmissivePeak, PercentileFloorAndNothingPositive) {
     EXPECT_EQ(emissive::peakOf(std::vector<float>{0, -2, 0.7f}), 0.7f);  // n = 1: that value
@@ -113,15 +107,12 @@ TEST(NeonDots, StrideKindsAndClamps) {
     EXPECT_FLOAT_EQ(neon::splats(d)[2].radius, 0.0093f * 2.2f * 0.0093f * 2.2f);
 }
 
-TEST(Neon, DarkWithVignetteWithoutDotsAndSameBytesEveryRun) {
+TEST(Neon, DarkWithVignetteWithoutDotsAndDotsStayLocal) {
     MaterialEngineOutput none;
     const RgbaImage dark = *NeonRenderer().render(none, 63, 41);
     const uint8_t* centre = dark.pixel(31, 20);
     EXPECT_EQ(std::vector<uint8_t>(centre, centre + 4), (std::vector<uint8_t>{5, 5, 8, 255}));  // x 0.9975
     EXPECT_EQ(dark.pixel(0, 0)[0], 4);                                                            // x about 0.86
-    MaterialEngineOutput out;
-    out.segments.push_back(seg(SegmentType::moving, {test::move(0, 10, 10), test::drag(1, 40, 30)}));
-    EXPECT_FALSE(test::expectSameBytesOnAnyThreadCount(NeonRenderer(), out, 96, 64) == *NeonRenderer().render(none, 96, 64));
     // A dot glows where it lies and leaves the dark a few radii away: a trail, not a heat map.
     MaterialEngineOutput one;
     one.segments.push_back(seg(SegmentType::moving, {test::move(0, 100, 100)}));

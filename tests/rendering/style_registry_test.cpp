@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <chrono>
+
+#include "../test_diagnostics.h"
 #include "../test_events.h"
 #include "style_test_util.h"
 
@@ -48,19 +52,25 @@ TEST(StyleRegistry, SortsBySeriesThenNameAndTheLaterDuplicateWinsLookup) {
     EXPECT_EQ(r.renderer("Ink-water"), nullptr);  // case-sensitive
 }
 
-TEST(StyleRegistry, EverythingOfferedIsInTheFullRegistryButPopline) {
-    const StyleRegistry full = makeFullRegistry(), offered = makeDefaultRegistry();
-    EXPECT_EQ(offered.renderer("popline"), nullptr);
-    EXPECT_NE(full.renderer("popline"), nullptr);
-    EXPECT_FALSE(offered.descriptors().empty());
-    for (const auto& d : offered.descriptors()) EXPECT_NE(full.renderer(d.id), nullptr) << d.id;
-}
-
-TEST(StyleRegistry, EveryStyleRefusesImpossibleCanvases) {
-    const MaterialEngineOutput session =
-        test::sessionOf({{test::down(0, 5, 5), test::drag(0.5, 40, 30), test::up(1, 40, 30)}});
+// Every style: impossible canvases refused, tiny ones filled exactly, the same bytes on any thread count.
+TEST(StyleRegistry, EveryStyleRefusesImpossibleCanvasesAndRendersTheRestDeterministically) {
+    using namespace test;
+    const Diagnostics quiet;
+    std::vector<RawEvent> events{down(0, 5, 5)};
+    for (int i = 1; i <= 60; ++i) events.push_back(drag(0.05 * i, 5 + 2 * i, 5 + 60 * std::sin(i / 9.0) * std::sin(i / 9.0)));
+    events.insert(events.end(), {up(3.1, 125, 30), move(3.3, 100, 70), move(3.4, 50, 72), keyDown(4), scroll(5)});
+    const MaterialEngineOutput session = sessionOf({events, {move(6, 110, 10), down(6.5, 110, 10)}}, 0.3);
     const StyleRegistry full = makeFullRegistry();
-    for (const auto& d : full.descriptors())
+    for (const auto& d : full.descriptors()) {
+        SCOPED_TRACE(d.id);
+        const StyleRenderer& r = *full.renderer(d.id);
         for (auto [w, h] : {std::pair<int64_t, int64_t>{0, 10}, {10, 0}, {-3, 10}, {10, -1}, {RgbaImage::kMaxSide + 1, 10}})
-            EXPECT_FALSE(full.renderer(d.id)->render(session, w, h)) << d.id << " " << w << "x" << h;
+            EXPECT_FALSE(r.render(session, w, h)) << w << "x" << h;
+        for (auto [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {5, 3}}) {
+            const auto image = r.render(session, w, h);
+            EXPECT_TRUE(image && image->width() == w && image->height() == h) << w << "x" << h;
+        }
+        const RgbaImage drawn = expectSameBytesOnAnyThreadCount(r, session, 128, 80);
+        EXPECT_FALSE(drawn == *r.render(MaterialEngineOutput{}, 128, 80));  // the session left marks
+    }
 }
