@@ -121,6 +121,21 @@ static void BM_KernelAdvectDye(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelAdvectDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
+// The Watercolor dye update: advection and two diffusion passes in one sweep.
+static void BM_KernelAdvectDiffuseDye(benchmark::State& state) {
+    const auto grids = inkGrids();
+    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
+    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
+    compute::FieldPair dye{texturedField(grids.dye, 1), *Field::create(grids.dye.width, grids.dye.height)};
+    compute::Workspace ws;
+    for (auto _ : state) {
+        dye.read.fill(3, 1.0f);
+        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.06f, 0.15f, 2, ws);
+    }
+    setTexels(state, grids.dye);
+}
+BENCHMARK(BM_KernelAdvectDiffuseDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
 static void BM_KernelDiffuse(benchmark::State& state) {
     const auto g = inkGrids().dye;
     Field dye = texturedField(g, 1), out = *Field::create(g.width, g.height);

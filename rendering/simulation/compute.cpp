@@ -60,8 +60,47 @@ __attribute__((target("avx,f16c"))) void roundF16c(float* values, size_t n) {
     for (; i < n; ++i) values[i] = fromHalf(toHalf(values[i]));
 }
 
+__attribute__((target("avx,f16c"))) inline __m256 load8(const Half* p) {
+    return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// Eight texels at a time: each channel's halves widened to a vector, then a 4 x 8 transpose.
+__attribute__((target("avx,f16c"))) void interleaveF16c(const Half* c0, const Half* c1, const Half* c2,
+                                                        const Half* c3, float (*out)[4], size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 r = load8(c0 + i), g = load8(c1 + i), b = load8(c2 + i), a = load8(c3 + i);
+        const __m256 rgLo = _mm256_unpacklo_ps(r, g), rgHi = _mm256_unpackhi_ps(r, g);
+        const __m256 baLo = _mm256_unpacklo_ps(b, a), baHi = _mm256_unpackhi_ps(b, a);
+        const __m256 t0 = _mm256_shuffle_ps(rgLo, baLo, 0x44), t1 = _mm256_shuffle_ps(rgLo, baLo, 0xee);
+        const __m256 t2 = _mm256_shuffle_ps(rgHi, baHi, 0x44), t3 = _mm256_shuffle_ps(rgHi, baHi, 0xee);
+        float* o = out[i];
+        _mm256_storeu_ps(o, _mm256_permute2f128_ps(t0, t1, 0x20));
+        _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(t2, t3, 0x20));
+        _mm256_storeu_ps(o + 16, _mm256_permute2f128_ps(t0, t1, 0x31));
+        _mm256_storeu_ps(o + 24, _mm256_permute2f128_ps(t2, t3, 0x31));
+    }
+    for (; i < n; ++i) {
+        out[i][0] = fromHalf(c0[i]);
+        out[i][1] = fromHalf(c1[i]);
+        out[i][2] = fromHalf(c2[i]);
+        out[i][3] = fromHalf(c3[i]);
+    }
+}
+
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 #endif
+
+MURMURA_SIMD_CLONES void interleaveScalar(const Half* __restrict c0, const Half* __restrict c1,
+                                          const Half* __restrict c2, const Half* __restrict c3,
+                                          float (*__restrict out)[4], size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i][0] = widenHalf(c0[i]);
+        out[i][1] = widenHalf(c1[i]);
+        out[i][2] = widenHalf(c2[i]);
+        out[i][3] = widenHalf(c3[i]);
+    }
+}
 
 }  // namespace
 
@@ -77,6 +116,14 @@ void encodeHalves(const float* src, Half* dst, size_t count) {
     if (kHasF16c) return encodeF16c(src, dst, count);
 #endif
     encodeScalar(src, dst, count);
+}
+
+void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, const Half* c3, float (*out)[4],
+                             size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return interleaveF16c(c0, c1, c2, c3, out, count);
+#endif
+    interleaveScalar(c0, c1, c2, c3, out, count);
 }
 
 void roundToStorage(float* values, size_t count) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "rendering/simulation/compute_rows.h"
 
@@ -92,12 +91,12 @@ MURMURA_SIMD_CLONES void addWeighted(float* __restrict values, const float* __re
 void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
     if (splats.empty()) return;
     const int32_t w = field.width(), h = field.height();
-    std::vector<SplatBounds> bounds;
-    bounds.reserve(splats.size());
+    SplatBounds* bounds = ws.objects<SplatBounds>(splats.size());
     int32_t rowBegin = h, rowEnd = 0;
-    for (const SplatPass& s : splats) {
-        bounds.push_back(isValid(s) ? splatBounds(s, h) : SplatBounds{});
-        const SplatBounds& b = bounds.back();
+    for (size_t k = 0; k < splats.size(); ++k) {
+        const SplatPass& s = splats[k];
+        bounds[k] = isValid(s) ? splatBounds(s, h) : SplatBounds{};
+        const SplatBounds& b = bounds[k];
         if (b.reach2 < 0 || b.rowBegin >= b.rowEnd) continue;
         rowBegin = std::min(rowBegin, b.rowBegin);
         rowEnd = std::max(rowEnd, b.rowEnd);

@@ -122,14 +122,8 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     vel_.exchange();
     // The backtrace is in dye texels, so velocity moves dye by as many dye texels as it moves
     // itself in simulation texels.
-    fluid::kAdvect(vel_.read, dye_.read, dye_.write, dt, config_.dyeDissipation, ws);
-    dye_.exchange();
-    if (config_.dyeDiffusion > 0) {
-        for (int64_t i = 0; i < config_.diffuseIterations; ++i) {
-            fluid::kDiffuse(dye_.read, dye_.write, config_.dyeDiffusion, ws);
-            dye_.exchange();
-        }
-    }
+    fluid::kAdvectDiffuse(vel_.read, dye_, dt, config_.dyeDissipation, config_.dyeDiffusion,
+                          config_.dyeDiffusion > 0 ? config_.diffuseIterations : 0, ws);
     profile_.updateSeconds += secondsSince(start);
     ++profile_.steps;
 }

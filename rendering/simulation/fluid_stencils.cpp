@@ -44,10 +44,6 @@ inline float divergenceOf(float L, float R, float B, float T) { return 0.5f * (R
 
 inline float pressureOf(float L, float R, float B, float T, float div) { return (L + R + B + T - div) * 0.25f; }
 
-inline float diffuseOf(float c, float L, float R, float B, float T, float k) {
-    return c + k * (L + R + B + T - 4.0f * c);
-}
-
 MURMURA_SIMD_CLONES void scaleInPlace(float* __restrict values, float k, int32_t n) {
     for (int32_t i = 0; i < n; ++i) values[i] = k * values[i];
 }
@@ -257,14 +253,6 @@ void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws)
     fillConstantChannels(out, 1);
 }
 
-namespace {
-// Pads a row stored at row[1..w] with its edge values at row[0] and row[w + 1].
-void padRow(float* row, int32_t w) {
-    row[0] = row[1];
-    row[w + 1] = row[w];
-}
-}  // namespace
-
 // The iterations run on float copies of the pressure, rounded to half precision after every
 // iteration so that they hold exactly what the fields would hold; the stored halves are decoded
 // once and encoded once instead of at every iteration.
@@ -373,11 +361,16 @@ void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
 }  // namespace reference
 
 namespace {
-MURMURA_SIMD_CLONES void diffuseRow(float* __restrict out, const float* __restrict padded, const float* __restrict below,
-                                    const float* __restrict above, float k, int32_t w) {
+MURMURA_SIMD_CLONES void diffuseRowVector(float* __restrict out, const float* __restrict padded,
+                                          const float* __restrict below, const float* __restrict above, float k,
+                                          int32_t w) {
     for (int32_t x = 0; x < w; ++x) out[x] = diffuseOf(padded[x + 1], padded[x], padded[x + 2], below[x], above[x], k);
 }
 }  // namespace
+
+void diffuseRow(float* out, const float* padded, const float* below, const float* above, float k, int32_t w) {
+    diffuseRowVector(out, padded, below, above, k, w);
+}
 
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
     if (!src.sameSize(out)) return reference::kDiffuse(src, out, k, ws);
