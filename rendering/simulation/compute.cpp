@@ -88,6 +88,58 @@ __attribute__((target("avx,f16c"))) void interleaveF16c(const Half* c0, const Ha
     }
 }
 
+// storable() on eight values.
+__attribute__((target("avx,f16c"))) inline __m256 storable8(__m256 v) {
+    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
+    const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(kHalfRoundingLimit), _CMP_LE_OQ),
+                                      _mm256_cmp_ps(v, _mm256_set1_ps(-kHalfRoundingLimit), _CMP_GE_OQ));
+    return _mm256_andnot_ps(zero, v);
+}
+
+// The inverse transpose of interleaveF16c: eight texels into one vector per channel.
+__attribute__((target("avx,f16c"))) inline void channels8(const float (*in)[4], __m256 (&c)[4]) {
+    const float* p = in[0];
+    const __m256 t01 = _mm256_loadu_ps(p), t23 = _mm256_loadu_ps(p + 8);
+    const __m256 t45 = _mm256_loadu_ps(p + 16), t67 = _mm256_loadu_ps(p + 24);
+    const __m256 t0 = _mm256_permute2f128_ps(t01, t45, 0x20), t1 = _mm256_permute2f128_ps(t01, t45, 0x31);
+    const __m256 t2 = _mm256_permute2f128_ps(t23, t67, 0x20), t3 = _mm256_permute2f128_ps(t23, t67, 0x31);
+    const __m256 lo01 = _mm256_unpacklo_ps(t0, t1), hi01 = _mm256_unpackhi_ps(t0, t1);
+    const __m256 lo23 = _mm256_unpacklo_ps(t2, t3), hi23 = _mm256_unpackhi_ps(t2, t3);
+    c[0] = _mm256_shuffle_ps(lo01, lo23, 0x44);
+    c[1] = _mm256_shuffle_ps(lo01, lo23, 0xee);
+    c[2] = _mm256_shuffle_ps(hi01, hi23, 0x44);
+    c[3] = _mm256_shuffle_ps(hi01, hi23, 0xee);
+}
+
+__attribute__((target("avx,f16c"))) void encodeInterleavedF16c(const float (*in)[4], Half* const (&out)[4], size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 c[4];
+        channels8(in + i, c);
+        for (int k = 0; k < 4; ++k)
+            if (out[k])
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[k] + i),
+                                 _mm256_cvtps_ph(storable8(c[k]), _MM_FROUND_TO_NEAREST_INT));
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            if (out[k]) out[k][i] = toHalf(in[i][k]);
+}
+
+__attribute__((target("avx,f16c"))) void roundInterleavedF16c(const float (*in)[4], float* const (&out)[4], size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 c[4];
+        channels8(in + i, c);
+        for (int k = 0; k < 4; ++k)
+            if (out[k])
+                _mm256_storeu_ps(out[k] + i, _mm256_cvtph_ps(_mm256_cvtps_ph(storable8(c[k]), _MM_FROUND_TO_NEAREST_INT)));
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            if (out[k]) out[k][i] = fromHalf(toHalf(in[i][k]));
+}
+
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 #endif
 
@@ -124,6 +176,24 @@ void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, con
     if (kHasF16c) return interleaveF16c(c0, c1, c2, c3, out, count);
 #endif
     interleaveScalar(c0, c1, c2, c3, out, count);
+}
+
+void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return encodeInterleavedF16c(in, out, count);
+#endif
+    for (int k = 0; k < 4; ++k)
+        if (out[k])
+            for (size_t i = 0; i < count; ++i) out[k][i] = toHalf(in[i][k]);
+}
+
+void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return roundInterleavedF16c(in, out, count);
+#endif
+    for (int k = 0; k < 4; ++k)
+        if (out[k])
+            for (size_t i = 0; i < count; ++i) out[k][i] = fromHalf(toHalf(in[i][k]));
 }
 
 void roundToStorage(float* values, size_t count) {

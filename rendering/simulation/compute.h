@@ -68,6 +68,11 @@ void encodeHalves(const float* src, Half* dst, size_t count);
 // Four rows of stored halves as texels with their four channels side by side.
 void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, const Half* c3, float (*out)[4],
                              size_t count);
+// Texels with their four channels side by side into rows of halves, one per channel, by the
+// storage rule; a channel whose row is null is skipped.
+void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count);
+// The same as floats: out[c][i] = fromHalf(toHalf(in[i][c])).
+void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count);
 // values[i] = fromHalf(toHalf(values[i])): the value a field would hold after storing it.
 void roundToStorage(float* values, size_t count);
 

@@ -7,6 +7,10 @@
 
 #include "rendering/simulation/fluid_rows.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace murmura::fluid {
 
 using compute::Float4;
@@ -62,18 +66,8 @@ MURMURA_SIMD_CLONES void advectTaps(const float* __restrict vx, const float* __r
 // channel.
 using Lanes = float[4];
 
-MURMURA_SIMD_CLONES void deinterleave(float* __restrict c0, float* __restrict c1, float* __restrict c2,
-                                      float* __restrict c3, const Lanes* __restrict in, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        c0[i] = in[i][0];
-        c1[i] = in[i][1];
-        c2[i] = in[i][2];
-        c3[i] = in[i][3];
-    }
-}
-
 // Bilinear reads from the ring of source rows.
-MURMURA_SIMD_CLONES void advectGather(Lanes* __restrict out, const Lanes* __restrict ring,
+MURMURA_SIMD_CLONES void advectGatherScalar(Lanes* __restrict out, const Lanes* __restrict ring,
                                       const int32_t* __restrict i00, const int32_t* __restrict i10,
                                       const int32_t* __restrict i01, const int32_t* __restrict i11,
                                       const float* __restrict fx, const float* __restrict fy, float denominator,
@@ -86,6 +80,43 @@ MURMURA_SIMD_CLONES void advectGather(Lanes* __restrict out, const Lanes* __rest
         const float wx = fx[x], wy = fy[x];
         for (int k = 0; k < 4; ++k) out[x][k] = gen::bilinear(a[k], b[k], c[k], d[k], wx, wy) / denominator;
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(MURMURA_NO_SIMD)
+#define MURMURA_AVX_GATHER 1
+__attribute__((target("avx"))) inline __m256 pair(const float* lo, const float* hi) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo)), _mm_loadu_ps(hi), 1);
+}
+__attribute__((target("avx"))) inline __m256 pairWeight(const float* w) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_broadcast_ss(w)), _mm_broadcast_ss(w + 1), 1);
+}
+
+// Two texels per vector, each lane with the arithmetic of the scalar form.
+__attribute__((target("avx"))) void advectGatherAvx(Lanes* out, const Lanes* ring, const int32_t* i00,
+                                                   const int32_t* i10, const int32_t* i01, const int32_t* i11,
+                                                   const float* fx, const float* fy, float denominator, int32_t w) {
+    const __m256 den = _mm256_set1_ps(denominator);
+    int32_t x = 0;
+    for (; x + 2 <= w; x += 2) {
+        const __m256 a = pair(ring[i00[x]], ring[i00[x + 1]]), b = pair(ring[i10[x]], ring[i10[x + 1]]);
+        const __m256 c = pair(ring[i01[x]], ring[i01[x + 1]]), d = pair(ring[i11[x]], ring[i11[x + 1]]);
+        const __m256 wx = pairWeight(fx + x), wy = pairWeight(fy + x);
+        const __m256 left = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), wy));
+        const __m256 right = _mm256_add_ps(b, _mm256_mul_ps(_mm256_sub_ps(d, b), wy));
+        const __m256 v = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), wx));
+        _mm256_storeu_ps(out[x], _mm256_div_ps(v, den));
+    }
+    advectGatherScalar(out + x, ring, i00 + x, i10 + x, i01 + x, i11 + x, fx + x, fy + x, denominator, w - x);
+}
+const bool kHasAvx = __builtin_cpu_supports("avx");
+#endif
+
+void advectGather(Lanes* out, const Lanes* ring, const int32_t* i00, const int32_t* i10, const int32_t* i01,
+                  const int32_t* i11, const float* fx, const float* fy, float denominator, int32_t w) {
+#ifdef MURMURA_AVX_GATHER
+    if (kHasAvx) return advectGatherAvx(out, ring, i00, i10, i01, i11, fx, fy, denominator, w);
+#endif
+    advectGatherScalar(out, ring, i00, i10, i01, i11, fx, fy, denominator, w);
 }
 
 // Output rows are backtraced in blocks: first the taps of every row of a block, then the source
@@ -240,13 +271,13 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
     if (!fillUniformChannels(src, out, denominator)) return;
     const auto wide = static_cast<size_t>(w);
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-        AdvectRows advect(vel, src, velCols, dt, denominator, ws, wide * 4);
-        float* values = advect.extra();  // four rows of results
+        AdvectRows advect(vel, src, velCols, dt, denominator, ws, 0);
         for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kAdvectBlockRows) {
             advect.rows(blockBegin, std::min(kAdvectBlockRows, chunkEnd - blockBegin), [&](int32_t y, const Lanes* texels) {
-                deinterleave(values, values + wide, values + 2 * wide, values + 3 * wide, texels, w);
+                compute::Half* rows[4]{};
                 for (int c = 0; c < 4; ++c)
-                    if (!src.isUniform(c)) out.writeRow(c, y, values + c * wide);
+                    if (!src.isUniform(c)) rows[c] = out.row(c, y);
+                compute::encodeHalvesInterleaved(texels, rows, wide);
             });
         }
     }, kAdvectRingRows);  // chunks of a few blocks, so that the ring is reused
@@ -300,10 +331,9 @@ void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float d
         const int32_t ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(kFusedBlockRows + 2 * levels + 2)));
         const size_t ringFloats = static_cast<size_t>(levels) * planeCount * ringRows * stride;
         forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-            AdvectRows advect(vel, src, velCols, dt, denominator, ws, ringFloats + wide * 5);
+            AdvectRows advect(vel, src, velCols, dt, denominator, ws, ringFloats + wide);
             float* rings = advect.extra();
-            float* spare = rings + ringFloats;  // the channels not kept, then one result row
-            float* result = spare + 4 * wide;
+            float* result = rings + ringFloats;
             // Row y of level `level` (0: advected), plane p, padded with its edge values.
             auto ring = [&](int32_t level, int p, int32_t y) {
                 return rings + ((static_cast<size_t>(level) * planeCount + p) * ringRows + (y & (ringRows - 1))) * stride;
@@ -316,13 +346,10 @@ void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float d
                 while (next[0] < advectEnd) {
                     const int32_t count = std::min(kAdvectBlockRows, advectEnd - next[0]);
                     advect.rows(next[0], count, [&](int32_t y, const Lanes* texels) {
-                        std::array<float*, 4> to{spare, spare + wide, spare + 2 * wide, spare + 3 * wide};
-                        for (int p = 0; p < planeCount; ++p) to[planes[p]] = ring(0, p, y) + 1;
-                        deinterleave(to[0], to[1], to[2], to[3], texels, w);
-                        for (int p = 0; p < planeCount; ++p) {
-                            compute::roundToStorage(ring(0, p, y) + 1, wide);
-                            padRow(ring(0, p, y), w);
-                        }
+                        float* rows[4]{};
+                        for (int p = 0; p < planeCount; ++p) rows[planes[p]] = ring(0, p, y) + 1;
+                        compute::roundToStorageInterleaved(texels, rows, wide);
+                        for (int p = 0; p < planeCount; ++p) padRow(ring(0, p, y), w);
                     });
                     next[0] += count;
                 }
