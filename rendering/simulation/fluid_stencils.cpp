@@ -276,17 +276,35 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
             dvrg.readRow(0, y, div + static_cast<size_t>(y) * w);
         }
     });
-    for (int64_t i = 0; i < iterations; ++i) {
+    // One iterate's row y from the rows of the previous one (clamped at the edges).
+    auto iterateRow = [&](const float* from, float* out, int32_t y, auto rowOf) {
+        pressureRow(out + 1, rowOf(from, y), rowOf(from, std::max(y - 1, 0)) + 1, rowOf(from, std::min(y + 1, h - 1)) + 1,
+                    div + static_cast<size_t>(y) * w, w);
+        compute::roundToStorage(out + 1, static_cast<size_t>(w));
+        padRow(out, w);
+    };
+    auto planeRow = [stride](const float* plane, int32_t y) { return plane + static_cast<size_t>(y) * stride; };
+    // Two iterations per sweep while more than two remain (halving the passes over the planes and
+    // the joins of the threads): a chunk makes the intermediate iterate's rows in a ring of four,
+    // one row ahead of the rows it writes, and the one row beyond each of its ends. The last one
+    // or two iterations are single passes, so the last iterate and the one before it are planes.
+    const int64_t pairs = (iterations - 1) / 2;
+    for (int64_t i = 0; i < pairs; ++i) {
         forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+            float* ring = ws.rowScratch(4 * stride);
+            auto ringRow = [stride](const float* r, int32_t y) { return r + static_cast<size_t>(y & 3) * stride; };
+            int32_t made = std::max(y0 - 1, 0);  // the next intermediate row to make
             for (int32_t y = y0; y < y1; ++y) {
-                const float* mid = current + y * stride;
-                const float* below = current + std::max(y - 1, 0) * stride + 1;
-                const float* above = current + std::min(y + 1, h - 1) * stride + 1;
-                float* out = next + y * stride;
-                pressureRow(out + 1, mid, below, above, div + static_cast<size_t>(y) * w, w);
-                compute::roundToStorage(out + 1, static_cast<size_t>(w));
-                padRow(out, w);
+                for (const int32_t reach = std::min(y + 1, h - 1); made <= reach; ++made)
+                    iterateRow(current, ring + static_cast<size_t>(made & 3) * stride, made, planeRow);
+                iterateRow(ring, next + static_cast<size_t>(y) * stride, y, ringRow);
             }
+        });
+        std::swap(current, next);
+    }
+    for (int64_t i = 2 * pairs; i < iterations; ++i) {
+        forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+            for (int32_t y = y0; y < y1; ++y) iterateRow(current, next + static_cast<size_t>(y) * stride, y, planeRow);
         });
         std::swap(current, next);
     }
