@@ -140,6 +140,17 @@ __attribute__((target("avx,f16c"))) void roundInterleavedF16c(const float (*in)[
             if (out[k]) out[k][i] = fromHalf(toHalf(in[i][k]));
 }
 
+__attribute__((target("avx,f16c"))) void addScaledF16c(Half* row, const float* e, float k, size_t n) {
+    const __m256 scale = _mm256_set1_ps(k);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m128i* at = reinterpret_cast<__m128i*>(row + i);
+        const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), _mm256_mul_ps(_mm256_loadu_ps(e + i), scale));
+        _mm_storeu_si128(at, _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
+    }
+    for (; i < n; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
+}
+
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 #endif
 
@@ -194,6 +205,13 @@ void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], siz
     for (int k = 0; k < 4; ++k)
         if (out[k])
             for (size_t i = 0; i < count; ++i) out[k][i] = fromHalf(toHalf(in[i][k]));
+}
+
+void addScaledToHalves(Half* row, const float* e, float k, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return addScaledF16c(row, e, k, count);
+#endif
+    for (size_t i = 0; i < count; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
 }
 
 void roundToStorage(float* values, size_t count) {

@@ -73,6 +73,8 @@ void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, con
 void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count);
 // The same as floats: out[c][i] = fromHalf(toHalf(in[i][c])).
 void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count);
+// row[i] = toHalf(fromHalf(row[i]) + e[i] * k): a weighted deposit into stored halves.
+void addScaledToHalves(Half* row, const float* e, float k, size_t count);
 // values[i] = fromHalf(toHalf(values[i])): the value a field would hold after storing it.
 void roundToStorage(float* values, size_t count);
 
