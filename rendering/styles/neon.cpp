@@ -69,7 +69,7 @@ EmissiveSim::Config simConfig() {
 std::vector<EmissiveSim::Splat> splats(std::span<const Dot> dots) {
     std::vector<EmissiveSim::Splat> out;
     out.reserve(dots.size());
-    for (const Dot& d : dots) out.push_back({{d.x, d.y}, {d.heat, 0.0f, 0.0f}, d.radius});
+    for (const Dot& d : dots) out.push_back({{d.x, d.y}, {d.heat, 0.0f, 0.0f}, d.radius * d.radius});
     return out;
 }
 

@@ -13,7 +13,9 @@ namespace murmura {
 
 namespace neon {
 
-inline constexpr int64_t kMaxSplats = 1700;
+// Enough dots that a long session's pointer path still reads as continuous trails; a dot only
+// touches the texels its glow reaches, so the cost follows the trail's length, not the field.
+inline constexpr int64_t kMaxSplats = 20000;
 
 enum class Kind { contact, hover, drop };
 
@@ -21,7 +23,7 @@ struct Dot {
     float x = 0;  // canvas-normalised
     float y = 0;
     float heat = 0;
-    float radius = 0;
+    float radius = 0;  // in canvas heights
     Kind kind = Kind::hover;
 };
 
@@ -31,7 +33,10 @@ int64_t stride(std::span<const MaterializedSegment> segments);
 std::vector<Dot> dots(std::span<const MaterializedSegment> segments, float width, float height);
 
 EmissiveSim::Config simConfig();
-// The dots as emissive splats of colour (heat, 0, 0).
+// The dots as emissive splats of colour (heat, 0, 0). A dot's radius is a distance, so the
+// splat's Gaussian width (compared with a squared distance) is its square: read as a width
+// itself, 0.0062 would spread every dot over a fifth of the canvas and melt the trails into one
+// heat map.
 std::vector<EmissiveSim::Splat> splats(std::span<const Dot> dots);
 
 }  // namespace neon

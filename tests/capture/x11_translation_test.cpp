@@ -24,7 +24,7 @@ TapEvent translate(int type, unsigned detail, unsigned state = 0) {
 
 }  // namespace
 
-TEST(X11KeyCodes, EvdevKeycodesMapToAnsiVirtualCodes) {
+TEST(X11KeyCodes, EvdevKeycodesMapToDistinctAnsiVirtualCodes) {
     // (X keycode, virtual code, modifier): Return, BackSpace, Escape, KP_Enter, Delete, arrows, Tab,
     // space, a, s, z, q, 1, 0, 9; then Super_R/L, Shift_L, Caps_Lock, Alt_L, Control_L, Shift_R, Alt_R, Control_R.
     const std::tuple<unsigned, uint16_t, bool> keys[] = {
@@ -39,10 +39,7 @@ TEST(X11KeyCodes, EvdevKeycodesMapToAnsiVirtualCodes) {
         EXPECT_EQ(std::pair(key->code, key->isModifier), std::pair(v, modifier)) << x;
     }
     for (unsigned outside : {0u, 8u, 156u, 255u, 256u, 100000u}) EXPECT_FALSE(virtualKeyForX11Keycode(outside)) << outside;
-}
-
-TEST(X11KeyCodes, NoTwoOrdinaryKeysShareACode) {
-    // Only the aliases Print/F13, Scroll Lock/F14 and Pause/F15 may repeat a code.
+    // No two keys share a code, but for the aliases Print/F13, Scroll Lock/F14 and Pause/F15.
     std::map<uint16_t, unsigned> seen;
     for (unsigned k = 0; k < 256; ++k) {
         auto key = virtualKeyForX11Keycode(k);

@@ -1,5 +1,6 @@
-// The declared-command parser and each command's wiring, run in-process.
+// The declared-command parser and each command's wiring, run in-process; the binary once.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <sstream>
 
@@ -7,7 +8,9 @@
 #include "../test_files.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/inspect.h"
+#include "rendering/artwork_renderer.h"
 #include "rendering/png_io.h"
+#include "rendering/styles/planara.h"
 
 using namespace murmura;
 using namespace murmura::cli;
@@ -134,7 +137,8 @@ TEST_F(CommandTest, RenderWritesTheRequestedCanvas) {
               std::string::npos);
     Result r = run({"render", file, "--style", "graffo", "--width", "80", "--height", "30", "--out", path("o.png")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("Rendered graffo at 80 x 30 in ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("Rendered graffo at 80 x 30 in ", 0), 0u) << r.err;  // progress: never on standard output
+    EXPECT_EQ(r.out, "");
     auto image = readPngFile(path("o.png"));
     EXPECT_TRUE(image && image->width() == 80 && image->height() == 30);
 }
@@ -157,6 +161,58 @@ TEST_F(CommandTest, InspectHandsTheStyleItsInputs) {
     EXPECT_EQ(out.str(), "[400, 150, 10, 5, 7]\n");
 }
 
+// Charcoal's inspector writes the calculator's trace of the material the command renders; every
+// event reads back exactly, and --from/--count select a window of it.
+TEST_F(CommandTest, InspectCharcoalWritesTheTraceExactly) {
+    std::vector<RawEvent> events = {test::move(1.0, 110, 60), test::down(1.2, 150, 90), test::drag(1.3, 190, 97),
+                                    test::up(1.4, 190, 97), test::keyDown(5.0)};
+    events.back().position.reset();
+    const std::string file = session(events);
+    const Json all = Json::parse(run({"inspect", file, "--style", "charcoal"}).out);
+    EXPECT_EQ(all["grid"], Json::parse("[400, 300]"));
+    const InkTrace t = ArtworkRenderer(800, 600, InkStyle::longSessionStable, false)
+                           .trace(materialize(*readSessionFile(file), {800, 600}));
+    ASSERT_EQ(all["events"].size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        const Json& e = all["events"][i];
+        const InkTraceEvent& x = t.events[i];
+        const InkDrawParameters& q = x.parameters;
+        EXPECT_EQ(std::make_tuple(e["index"].get<size_t>(), e["timestamp"].get<double>(), e["contact"].get<bool>(),
+                                  e["brushSize"].get<double>(), e["isSplatter"].get<bool>()),
+                  std::make_tuple(x.index, x.timestamp, x.contact, q.brushSize, q.isSplatter)) << i;
+        EXPECT_EQ(float(e["inkLevel"].get<double>()), q.newState.inkLevel) << i;
+        EXPECT_EQ(float(e["erosionStrength"].get<double>()), q.erosionStrength) << i;
+        EXPECT_EQ(e["position"], x.position ? Json::array({x.position->x, x.position->y}) : Json()) << i;
+    }
+    EXPECT_TRUE(all["events"][2]["contact"].get<bool>() && all["events"][4]["triggerGlobalDrying"].get<bool>());
+    const Json window = Json::parse(run({"inspect", file, "--style", "charcoal", "--from", "1", "--count", "2"}).out);
+    ASSERT_EQ(window["events"].size(), 2u);
+    EXPECT_EQ(window["events"][0], all["events"][1]);
+    EXPECT_EQ(window["summary"], all["summary"]);
+}
+
+// Planara's inspector lists the fills: drawn again they are exactly the rendered image.
+TEST_F(CommandTest, InspectPlanaraFillsRedrawTheRenderedImage) {
+    std::vector<RawEvent> ev{test::down(0, 140, 200)};  // a pressed sweep and a one-second rest, drawn 1:1
+    for (int k = 1; k <= 20; ++k) ev.push_back(test::drag(0.05 * k, 140 + 12 * k, 200));
+    for (int k = 1; k <= 10; ++k) ev.push_back(test::drag(1 + 0.1 * k, 380, 200));
+    ev.push_back(test::up(2.1, 380, 200));
+    const std::string file = session(ev);
+    const Json j = Json::parse(run({"inspect", file, "--style", "planara", "--width", "400", "--height", "300"}).out);
+    ASSERT_EQ(run({"render", file, "--style", "planara", "--width", "400", "--height", "300", "--out", path("o.png")})
+                  .status, 0);
+    EXPECT_EQ(j["extraction"]["ops"][0]["split"]["axis"], "horizontal");
+    std::vector<planara::Fill> fills;
+    for (const Json& f : j["fills"]) {
+        const auto r = f["rect"].get<std::array<int64_t, 4>>();
+        fills.push_back({r[0], r[1], r[2], r[3], f["rgb"].get<std::array<uint8_t, 3>>()});
+    }
+    ASSERT_GE(fills.size(), 6u);  // background, lines, frame
+    RgbaImage redrawn = *RgbaImage::create(400, 300, ColorSpace::deviceRGB);
+    planara::drawFills(redrawn, fills);
+    EXPECT_EQ(readPngFile(path("o.png")).value(), redrawn);
+}
+
 TEST_F(CommandTest, SynthCaptureAndWindowsArguments) {
     ASSERT_EQ(run({"synth", "--minutes", "0.2", "--seed", "4", "--window", "10,20,800,600", "--out", path("a")}).status, 0);
     EXPECT_EQ(readSessionFile(path("a"))->windowFrame, (Rect{10, 20, 800, 600}));
@@ -167,14 +223,9 @@ TEST_F(CommandTest, SynthCaptureAndWindowsArguments) {
     EXPECT_EQ(run({"capture", "--seconds", "1", "--window", "3", "--all", "--out", "x"}).err,
               "murmura-cli: capture: give either --window or --all\n");
     EXPECT_EQ(run({"windows", "x"}).err, "murmura-cli: windows: unexpected argument \"x\"\n");
-}
-
-TEST_F(CommandTest, GalleryOpensTheStoreOfTheEnvironment) {
-    EXPECT_EQ(run({"gallery", "list", "--json"}, {{"XDG_DATA_HOME", path("xdg")}, {"HOME", path("h")}}).out, "[]\n");
-    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "Murmura" / "Artworks"));
-    EXPECT_NE(run({"gallery", "list"}, {}).err.find("no home directory"), std::string::npos);
-    EXPECT_EQ(run({"gallery", "delete", "nope", "--data-dir", path("d")}).err.find("gallery delete: \"nope\" is not an"),
-              13u);
+    // An unwritable session path fails before any recording is attempted (no display needed).
+    EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
+              "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
 }
 
 TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
@@ -190,7 +241,12 @@ TEST_F(CommandTest, AFailedWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(test::entryCount(dir_.path()), 1u);  // no temporary file left behind
 }
 
-TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
+TEST_F(CommandTest, GalleryFindsItsStoreEscapesGuardsAndNamesOutput) {
+    EXPECT_EQ(run({"gallery", "list", "--json"}, {{"XDG_DATA_HOME", path("xdg")}, {"HOME", path("h")}}).out, "[]\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "Murmura" / "Artworks"));
+    EXPECT_NE(run({"gallery", "list"}, {}).err.find("no home directory"), std::string::npos);
+    EXPECT_EQ(run({"gallery", "delete", "nope", "--data-dir", path("d")}).err.find("gallery delete: \"nope\" is not an"),
+              13u);
     const std::filesystem::path artworks = dir_ / "d" / "Murmura" / "Artworks";
     std::filesystem::create_directories(artworks);
     const std::string id = "0F8E2A7C-3B1D-4E5F-9A6B-7C8D9E0F1A2B";
@@ -214,9 +270,24 @@ TEST_F(CommandTest, GalleryOutputIsEscapedGuardedAndUniquelyNamed) {
     const Result second = run({"gallery", "export", id, "--format", "pdf", "--data-dir", dataDir});
     std::filesystem::current_path(cwd);
     EXPECT_NE(first.out, second.out);
-    EXPECT_GT(std::filesystem::file_size(dir_ / first.out.substr(0, first.out.size() - 1)), 0u);
-    EXPECT_GT(std::filesystem::file_size(dir_ / second.out.substr(0, second.out.size() - 1)), 0u);
-    // An unwritable session path fails before any recording is attempted (no display needed).
-    EXPECT_EQ(run({"capture", "--seconds", "1", "--out", path("missing/s.json")}).err,
-              "murmura-cli: capture: Cannot write into " + path("missing") + ": No such file or directory\n");
+    for (const Result& r : {first, second}) EXPECT_GT(std::filesystem::file_size(dir_ / r.out.substr(0, r.out.size() - 1)), 0u);
+}
+
+// main: failures are one line and renderers' progress lines go to standard error, which keeps
+// standard output machine-readable.
+TEST_F(CommandTest, TheBinaryKeepsStandardOutputClean) {
+    const auto cli = [&](const std::string& args) {
+        const int raw = std::system((MURMURA_CLI " " + args + " >" + path("out") + " 2>" + path("err")).c_str());
+        EXPECT_EQ(test::readFile(path("out")), "") << args;
+        return std::pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::readFile(path("err")));
+    };
+    test::writeFile(path("trunc.json"), "{\"duration\": 3");
+    auto [status, err] = cli("segments " + path("trunc.json"));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.rfind("murmura-cli: " + path("trunc.json") + ": malformed JSON", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    std::tie(status, err) = cli("render " + session({test::move(1.0, 110, 60)}) +
+                                " --style charcoal --width 96 --height 60 --out " + path("a.png"));
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("simulation complete"), std::string::npos) << err;
 }

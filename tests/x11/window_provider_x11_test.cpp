@@ -71,26 +71,17 @@ TEST_F(X11Providers, ListingFiltersSortsAndReadsTitlesAndFramesAlikeFromEwmhAndT
     X11TreeWindowProvider tree(loop_);
     EXPECT_EQ(tree.listWindows().value(), *list);
     EXPECT_EQ(tree.frame(static_cast<uint32_t>(zeta)), provider.frame(static_cast<uint32_t>(zeta)));
-}
 
-TEST_F(X11Providers, MinimizedAndClosedWindowsAreNotListed) {
-    X11Connection& c = session_->connection();
-    const auto keep = createWindow(c, {"stays", "Keep"});
-    const auto minimized = createWindow(c, {"goes down", "Mini", 500});
-    const auto closed = createWindow(c, {"goes away", "Gone", 600, 400});
-    ASSERT_TRUE(waitForManagedWindows(c, {keep, minimized, closed}));
-    XIconifyWindow(c.display(), minimized, DefaultScreen(c.display()));
-    XDestroyWindow(c.display(), closed);
+    // Minimized and closed windows leave both lists.
+    XIconifyWindow(c.display(), alpha, DefaultScreen(c.display()));
+    XDestroyWindow(c.display(), compound);
+    XDestroyWindow(c.display(), lower);
     c.sync();
-    EwmhWindowProvider ewmh(loop_);
-    X11TreeWindowProvider tree(loop_);
-    for (WindowProvider* provider : std::initializer_list<WindowProvider*>{&ewmh, &tree}) {
-        SCOPED_TRACE(provider->providerName());
-        EXPECT_TRUE(loop_.runUntil(
-            [&] { return ids(provider->listWindows().value()) == std::vector<uint32_t>{static_cast<uint32_t>(keep)}; },
-            10.0));
-        EXPECT_FALSE(provider->frame(static_cast<uint32_t>(closed)).has_value());
-        EXPECT_FALSE(provider->frame(0).has_value());
+    for (WindowProvider* p : std::initializer_list<WindowProvider*>{&provider, &tree}) {
+        SCOPED_TRACE(p->providerName());
+        EXPECT_TRUE(loop_.runUntil([&] { return ids(p->listWindows().value()) == std::vector{uint32_t(zeta)}; }, 10.0));
+        EXPECT_FALSE(p->frame(static_cast<uint32_t>(lower)).has_value());
+        EXPECT_FALSE(p->frame(0).has_value());
     }
 }
 
@@ -102,8 +93,6 @@ TEST_F(X11Providers, TrackingFollowsAMoveThenReportsTheClosedWindowAsAbsent) {
     ASSERT_TRUE(manager.startTracking(id));
     const auto before = manager.currentFrame();
     EXPECT_EQ(before, frameFromTools(session_->display(), window));
-    int updates = 0;
-    auto s = manager.currentFrameChanges().subscribe([&](const std::optional<Rect>&) { ++updates; });
     XMoveWindow(c.display(), window, 420, 260);
     c.sync();
     ASSERT_TRUE(loop_.runUntil([&] { return manager.currentFrame() != before; }, 10.0));
@@ -111,17 +100,10 @@ TEST_F(X11Providers, TrackingFollowsAMoveThenReportsTheClosedWindowAsAbsent) {
     ASSERT_TRUE(moved.has_value());
     ASSERT_TRUE(loop_.runUntil([&] { return manager.currentFrame() == moved; }, 10.0));
     EXPECT_EQ(moved->width, before->width);  // moved, not resized
-    const int counted = updates;
-    idle(0.5);
-    EXPECT_GE(updates - counted, 5);  // frames keep coming while nothing changes
-
+    // (Polling every tick and keeping the closed window's number are the tracking unit tests'.)
     XDestroyWindow(c.display(), window);
     c.sync();
-    ASSERT_TRUE(loop_.runUntil([&] { return !manager.currentFrame().has_value(); }, 10.0));
-    EXPECT_FALSE(manager.isPointInScope({moved->x + 10, moved->y + 10}));
-    EXPECT_EQ(manager.windowID(), id);
-    manager.stopTracking();
-    EXPECT_EQ(manager.startTracking(id).error(), WindowProviderError::windowNotFound(id));
+    EXPECT_TRUE(loop_.runUntil([&] { return !manager.currentFrame().has_value(); }, 10.0));
 }
 
 TEST_F(X11ProvidersBare, WithoutAWindowManagerTheTreeListsMappedTopLevelWindows) {

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <clocale>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -189,19 +190,13 @@ unsigned long createWindow(X11Connection& connection, const TestWindow& o) {
     const Window w = XCreateSimpleWindow(d, RootWindow(d, screen), o.x, o.y, static_cast<unsigned>(o.width),
                                          static_cast<unsigned>(o.height), 0, BlackPixel(d, screen),
                                          WhitePixel(d, screen));
-    XClassHint hint;
     std::string instance = o.ownerClass;
     for (auto& ch : instance) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    hint.res_name = instance.data();
-    hint.res_class = const_cast<char*>(o.ownerClass.c_str());
+    XClassHint hint{instance.data(), const_cast<char*>(o.ownerClass.c_str())};
     XSetClassHint(d, w, &hint);
-
     XSizeHints size{};
     size.flags = USPosition | USSize;
-    size.x = o.x;
-    size.y = o.y;
-    size.width = o.width;
-    size.height = o.height;
+    size.x = o.x, size.y = o.y, size.width = o.width, size.height = o.height;
     XSetWMNormalHints(d, w, &size);
 
     char* text = const_cast<char*>(o.title.c_str());
@@ -253,40 +248,24 @@ bool waitForManagedWindows(X11Connection& connection, const std::vector<unsigned
     return false;
 }
 
-namespace {
-
-std::optional<double> field(const std::string& text, const std::string& label) {
-    auto at = text.find(label);
-    if (at == std::string::npos) return std::nullopt;
-    return std::strtod(text.c_str() + at + label.size(), nullptr);
-}
-
-}  // namespace
-
 std::optional<Rect> frameFromTools(const std::string& display, unsigned long window) {
     const std::string id = std::to_string(window);
-    auto info = runCommand({"xwininfo", "-display", display, "-id", id});
-    auto extents = runCommand({"xprop", "-display", display, "-id", id, "_NET_FRAME_EXTENTS"});
-    if (info.status != 0 || extents.status != 0) return std::nullopt;
-    auto x = field(info.out, "Absolute upper-left X:");
-    auto y = field(info.out, "Absolute upper-left Y:");
-    auto w = field(info.out, "Width:");
-    auto h = field(info.out, "Height:");
-    auto border = field(info.out, "Border width:");
-    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
-    auto eq = extents.out.find('=');
-    if (!x || !y || !w || !h || !border || eq == std::string::npos) return std::nullopt;
-    double e[4] = {0, 0, 0, 0};
-    const char* p = extents.out.c_str() + eq + 1;
-    for (double& v : e) {
-        char* end = nullptr;
-        v = std::strtod(p, &end);
-        p = end;
-        while (*p == ',' || *p == ' ') ++p;
+    const auto info = runCommand({"xwininfo", "-display", display, "-id", id});
+    const auto extents = runCommand({"xprop", "-display", display, "-id", id, "_NET_FRAME_EXTENTS"});
+    // xwininfo's labelled lines; "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom".
+    double v[5], e[4];
+    const char* labels[] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:", "Border width:"};
+    for (size_t i = 0; i < 5; ++i) {
+        const auto at = info.out.find(labels[i]);
+        if (info.status != 0 || at == std::string::npos) return std::nullopt;
+        v[i] = std::strtod(info.out.c_str() + at + std::strlen(labels[i]), nullptr);
     }
+    const auto eq = extents.out.find('=');
+    if (extents.status != 0 || eq == std::string::npos ||
+        std::sscanf(extents.out.c_str() + eq + 1, "%lf , %lf , %lf , %lf", &e[0], &e[1], &e[2], &e[3]) != 4)
+        return std::nullopt;
     // xwininfo's absolute corner is the outer corner of the border already.
-    return Rect{*x - e[0], *y - e[2], *w + 2 * *border + e[0] + e[1],
-                *h + 2 * *border + e[2] + e[3]};
+    return Rect{v[0] - e[0], v[1] - e[2], v[2] + 2 * v[4] + e[0] + e[1], v[3] + 2 * v[4] + e[2] + e[3]};
 }
 
 void setResources(X11Connection& connection, const std::string& resources) {
