@@ -21,6 +21,17 @@ void encodeScalar(const float* src, Half* dst, size_t n) {
     for (size_t i = 0; i < n; ++i) dst[i] = toHalf(src[i]);
 }
 
+// One value stored by the storage rule: as a half, or as the float the half holds.
+inline void store1(Half* p, float v) { *p = toHalf(v); }
+inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
+
+template <class T>
+void storeInterleavedScalar(const float (*in)[4], T* const (&out)[4], size_t n) {
+    for (int k = 0; k < 4; ++k)
+        if (out[k])
+            for (size_t i = 0; i < n; ++i) store1(out[k] + i, in[i][k]);
+}
+
 #ifdef MURMURA_F16C
 // vcvtps2ph rounds to nearest even, as the scalar conversion does; min/max/compare below are the
 // vector forms of storable(), with the same treatment of NaN.
@@ -111,33 +122,26 @@ __attribute__((target("avx,f16c"))) inline void channels8(const float (*in)[4], 
     c[3] = _mm256_shuffle_ps(hi01, hi23, 0xee);
 }
 
-__attribute__((target("avx,f16c"))) void encodeInterleavedF16c(const float (*in)[4], Half* const (&out)[4], size_t n) {
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256 c[4];
-        channels8(in + i, c);
-        for (int k = 0; k < 4; ++k)
-            if (out[k])
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[k] + i),
-                                 _mm256_cvtps_ph(storable8(c[k]), _MM_FROUND_TO_NEAREST_INT));
-    }
-    for (; i < n; ++i)
-        for (int k = 0; k < 4; ++k)
-            if (out[k]) out[k][i] = toHalf(in[i][k]);
+// Eight values stored by the storage rule: as halves, or as the floats the halves hold.
+__attribute__((target("avx,f16c"))) inline void store8(Half* p, __m256 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
+}
+__attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) {
+    _mm256_storeu_ps(p, _mm256_cvtph_ps(_mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT)));
 }
 
-__attribute__((target("avx,f16c"))) void roundInterleavedF16c(const float (*in)[4], float* const (&out)[4], size_t n) {
+template <class T>
+__attribute__((target("avx,f16c"))) void storeInterleavedF16c(const float (*in)[4], T* const (&out)[4], size_t n) {
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m256 c[4];
         channels8(in + i, c);
         for (int k = 0; k < 4; ++k)
-            if (out[k])
-                _mm256_storeu_ps(out[k] + i, _mm256_cvtph_ps(_mm256_cvtps_ph(storable8(c[k]), _MM_FROUND_TO_NEAREST_INT)));
+            if (out[k]) store8(out[k] + i, c[k]);
     }
     for (; i < n; ++i)
         for (int k = 0; k < 4; ++k)
-            if (out[k]) out[k][i] = fromHalf(toHalf(in[i][k]));
+            if (out[k]) store1(out[k] + i, in[i][k]);
 }
 
 __attribute__((target("avx,f16c"))) void addScaledF16c(Half* row, const float* e, float k, size_t n) {
@@ -191,20 +195,16 @@ void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, con
 
 void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count) {
 #ifdef MURMURA_F16C
-    if (kHasF16c) return encodeInterleavedF16c(in, out, count);
+    if (kHasF16c) return storeInterleavedF16c(in, out, count);
 #endif
-    for (int k = 0; k < 4; ++k)
-        if (out[k])
-            for (size_t i = 0; i < count; ++i) out[k][i] = toHalf(in[i][k]);
+    storeInterleavedScalar(in, out, count);
 }
 
 void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count) {
 #ifdef MURMURA_F16C
-    if (kHasF16c) return roundInterleavedF16c(in, out, count);
+    if (kHasF16c) return storeInterleavedF16c(in, out, count);
 #endif
-    for (int k = 0; k < 4; ++k)
-        if (out[k])
-            for (size_t i = 0; i < count; ++i) out[k][i] = fromHalf(toHalf(in[i][k]));
+    storeInterleavedScalar(in, out, count);
 }
 
 void addScaledToHalves(Half* row, const float* e, float k, size_t count) {
