@@ -305,7 +305,8 @@ static void BM_FluidStepAllocations(benchmark::State& state) {
         counted += allocations.load() - before;
         ++steps;
     }
-    state.counters["allocations_per_step"] = static_cast<double>(counted) / static_cast<double>(std::max<int64_t>(steps, 1));
+    state.counters["allocations_per_step"] =
+        static_cast<double>(counted) / static_cast<double>(std::max<int64_t>(steps, 1));
 }
 BENCHMARK(BM_FluidStepAllocations)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 

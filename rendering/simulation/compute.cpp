@@ -149,7 +149,8 @@ __attribute__((target("avx,f16c"))) void addScaledF16c(Half* row, const float* e
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m128i* at = reinterpret_cast<__m128i*>(row + i);
-        const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), _mm256_mul_ps(_mm256_loadu_ps(e + i), scale));
+        const __m256 deposit = _mm256_mul_ps(_mm256_loadu_ps(e + i), scale);
+        const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), deposit);
         _mm_storeu_si128(at, _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
     }
     for (; i < n; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);

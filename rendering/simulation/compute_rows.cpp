@@ -35,8 +35,8 @@ __attribute__((target("avx2"))) void gatherMixPermute(float* out, const float* r
         const __m256i b = _mm256_set1_epi32(base);
         const __m256i k0 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i0 + i)), b);
         const __m256i k1 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i1 + i)), b);
-        const __m256i outside = _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(k0, seven), _mm256_cmpgt_epi32(k1, seven)),
-                                                _mm256_or_si256(k0, k1));  // sign bit: below the base
+        const __m256i above = _mm256_or_si256(_mm256_cmpgt_epi32(k0, seven), _mm256_cmpgt_epi32(k1, seven));
+        const __m256i outside = _mm256_or_si256(above, _mm256_or_si256(k0, k1));  // sign bit: below the base
         const bool beyond = _mm256_movemask_ps(_mm256_castsi256_ps(outside)) != 0;
         if (base < 0 || base + 8 > rowLength || beyond) {
             gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, 8);

@@ -273,7 +273,8 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
         AdvectRows advect(vel, src, velCols, dt, denominator, ws, 0);
         for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kAdvectBlockRows) {
-            advect.rows(blockBegin, std::min(kAdvectBlockRows, chunkEnd - blockBegin), [&](int32_t y, const Lanes* texels) {
+            const int32_t count = std::min(kAdvectBlockRows, chunkEnd - blockBegin);
+            advect.rows(blockBegin, count, [&](int32_t y, const Lanes* texels) {
                 compute::Half* rows[4]{};
                 for (int c = 0; c < 4; ++c)
                     if (!src.isUniform(c)) rows[c] = out.row(c, y);
@@ -322,13 +323,15 @@ void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float d
         }
         // The values the separate passes store, one after the other.
         float value = compute::fromHalf(compute::toHalf(src.uniformValue(c) / denominator));
-        for (int32_t i = 0; i < levels; ++i) value = compute::fromHalf(compute::toHalf(diffuseOf(value, value, value, value, value, k)));
+        for (int32_t i = 0; i < levels; ++i)
+            value = compute::fromHalf(compute::toHalf(diffuseOf(value, value, value, value, value, k)));
         out.fill(c, value);
     }
     if (planeCount > 0) {
         const auto wide = static_cast<size_t>(w);
         const size_t stride = wide + 2;
-        const int32_t ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(kFusedBlockRows + 2 * levels + 2)));
+        const auto ringSpan = static_cast<uint32_t>(kFusedBlockRows + 2 * levels + 2);
+        const auto ringRows = static_cast<int32_t>(std::bit_ceil(ringSpan));
         const size_t ringFloats = static_cast<size_t>(levels) * planeCount * ringRows * stride;
         forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
             AdvectRows advect(vel, src, velCols, dt, denominator, ws, ringFloats + wide);
@@ -336,7 +339,8 @@ void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float d
             float* result = rings + ringFloats;
             // Row y of level `level` (0: advected), plane p, padded with its edge values.
             auto ring = [&](int32_t level, int p, int32_t y) {
-                return rings + ((static_cast<size_t>(level) * planeCount + p) * ringRows + (y & (ringRows - 1))) * stride;
+                const size_t slot = (static_cast<size_t>(level) * planeCount + p) * ringRows + (y & (ringRows - 1));
+                return rings + slot * stride;
             };
             std::array<int32_t, kMaxFusedDiffusion> next{};  // the next row each level computes
             for (int32_t level = 0; level < levels; ++level) next[level] = std::max(0, chunkBegin - (levels - level));

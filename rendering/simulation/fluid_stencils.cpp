@@ -278,8 +278,9 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
     });
     // One iterate's row y from the rows of the previous one (clamped at the edges).
     auto iterateRow = [&](const float* from, float* out, int32_t y, auto rowOf) {
-        pressureRow(out + 1, rowOf(from, y), rowOf(from, std::max(y - 1, 0)) + 1, rowOf(from, std::min(y + 1, h - 1)) + 1,
-                    div + static_cast<size_t>(y) * w, w);
+        const float* below = rowOf(from, std::max(y - 1, 0)) + 1;
+        const float* above = rowOf(from, std::min(y + 1, h - 1)) + 1;
+        pressureRow(out + 1, rowOf(from, y), below, above, div + static_cast<size_t>(y) * w, w);
         compute::roundToStorage(out + 1, static_cast<size_t>(w));
         padRow(out, w);
     };
