@@ -3,7 +3,9 @@
 #include <benchmark/benchmark.h>
 #include <tbb/global_control.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <optional>
 
 #include "app/render_pipeline.h"
@@ -120,6 +122,21 @@ static void BM_KernelAdvectDye(benchmark::State& state) {
     setTexels(state, grids.dye);
 }
 BENCHMARK(BM_KernelAdvectDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+// The Watercolor dye update: advection and two diffusion passes in one sweep.
+static void BM_KernelAdvectDiffuseDye(benchmark::State& state) {
+    const auto grids = inkGrids();
+    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
+    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
+    compute::FieldPair dye{texturedField(grids.dye, 1), *Field::create(grids.dye.width, grids.dye.height)};
+    compute::Workspace ws;
+    for (auto _ : state) {
+        dye.read.fill(3, 1.0f);
+        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.06f, 0.15f, 2, ws);
+    }
+    setTexels(state, grids.dye);
+}
+BENCHMARK(BM_KernelAdvectDiffuseDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 static void BM_KernelDiffuse(benchmark::State& state) {
     const auto g = inkGrids().dye;
@@ -265,6 +282,34 @@ static void BM_FluidStep(benchmark::State& state) {
 }
 BENCHMARK(BM_FluidStep)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
+// Allocations of steady-state steps: every operator new of the process is counted, and a step
+// with splats of both kinds (and the dye diffusion of Watercolor) should make none once the
+// workspace has grown.
+std::atomic<int64_t> allocations{0};
+
+static void BM_FluidStepAllocations(benchmark::State& state) {
+    const int64_t atStart = allocations.load();
+    auto sim = FluidSim::create(kWidth, kHeight, watercolorStyle().fluid);
+    state.counters["allocations_at_create"] = static_cast<double>(allocations.load() - atStart);  // the counter works
+    std::vector<FluidSim::Splat> splats;
+    for (int i = 0; i < 16; ++i) {
+        const std::array<float, 2> p{0.1f + 0.05f * i, 0.3f + 0.02f * i};
+        splats.push_back({FluidSim::Splat::Kind::dye, p, {0.4f, 0.2f, 0.1f}, 0.005f});
+        splats.push_back({FluidSim::Splat::Kind::velocity, p, {200, -100, 0}, 0.007f});
+    }
+    for (int i = 0; i < 3; ++i) sim->step(splats, 1.0f / 60);  // the workspace grows here
+    int64_t counted = 0, steps = 0;
+    for (auto _ : state) {
+        const int64_t before = allocations.load();
+        sim->step(splats, 1.0f / 60);
+        counted += allocations.load() - before;
+        ++steps;
+    }
+    state.counters["allocations_per_step"] =
+        static_cast<double>(counted) / static_cast<double>(std::max<int64_t>(steps, 1));
+}
+BENCHMARK(BM_FluidStepAllocations)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
+
 void renderSession25(benchmark::State& state, const FluidStyleDefinition& style) {
     const MaterialEngineOutput& output = session25();
     const FluidReplayRenderer renderer(style);
@@ -280,6 +325,8 @@ void renderSession25(benchmark::State& state, const FluidStyleDefinition& style)
     state.counters["step_ms"] = 1e3 * (profile.splatSeconds + profile.updateSeconds) / static_cast<double>(profile.steps);
     state.counters["update_ms"] = 1e3 * profile.updateSeconds / static_cast<double>(profile.steps);
     state.counters["display_s"] = profile.displaySeconds;
+    state.counters["cpu_ms_per_step"] = 1e3 * profile.updateCpuSeconds / static_cast<double>(profile.steps);
+    state.counters["cpu_us_per_splat"] = 1e6 * profile.splatCpuSeconds / static_cast<double>(profile.splats);
 }
 
 // Rendering only: the session is synthesised and materialised once, outside the timing.
@@ -288,6 +335,18 @@ BENCHMARK(BM_InkWaterRender25Min)->Unit(benchmark::kMillisecond)->Iterations(3)-
 
 static void BM_WatercolorRender25Min(benchmark::State& state) { renderSession25(state, watercolorStyle()); }
 BENCHMARK(BM_WatercolorRender25Min)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
+
+// The counting replacement of operator new; the compiler cannot see that the two pair up.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 // MURMURA_THREADS=n limits the worker threads (1 gives per-kernel work without sharing effects).
 int main(int argc, char** argv) {

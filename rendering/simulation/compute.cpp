@@ -21,6 +21,17 @@ void encodeScalar(const float* src, Half* dst, size_t n) {
     for (size_t i = 0; i < n; ++i) dst[i] = toHalf(src[i]);
 }
 
+// One value stored by the storage rule: as a half, or as the float the half holds.
+inline void store1(Half* p, float v) { *p = toHalf(v); }
+inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
+
+template <class T>
+void storeInterleavedScalar(const float (*in)[4], T* const (&out)[4], size_t n) {
+    for (int k = 0; k < 4; ++k)
+        if (out[k])
+            for (size_t i = 0; i < n; ++i) store1(out[k] + i, in[i][k]);
+}
+
 #ifdef MURMURA_F16C
 // vcvtps2ph rounds to nearest even, as the scalar conversion does; min/max/compare below are the
 // vector forms of storable(), with the same treatment of NaN.
@@ -60,8 +71,104 @@ __attribute__((target("avx,f16c"))) void roundF16c(float* values, size_t n) {
     for (; i < n; ++i) values[i] = fromHalf(toHalf(values[i]));
 }
 
+__attribute__((target("avx,f16c"))) inline __m256 load8(const Half* p) {
+    return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// Eight texels at a time: each channel's halves widened to a vector, then a 4 x 8 transpose.
+__attribute__((target("avx,f16c"))) void interleaveF16c(const Half* c0, const Half* c1, const Half* c2,
+                                                        const Half* c3, float (*out)[4], size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 r = load8(c0 + i), g = load8(c1 + i), b = load8(c2 + i), a = load8(c3 + i);
+        const __m256 rgLo = _mm256_unpacklo_ps(r, g), rgHi = _mm256_unpackhi_ps(r, g);
+        const __m256 baLo = _mm256_unpacklo_ps(b, a), baHi = _mm256_unpackhi_ps(b, a);
+        const __m256 t0 = _mm256_shuffle_ps(rgLo, baLo, 0x44), t1 = _mm256_shuffle_ps(rgLo, baLo, 0xee);
+        const __m256 t2 = _mm256_shuffle_ps(rgHi, baHi, 0x44), t3 = _mm256_shuffle_ps(rgHi, baHi, 0xee);
+        float* o = out[i];
+        _mm256_storeu_ps(o, _mm256_permute2f128_ps(t0, t1, 0x20));
+        _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(t2, t3, 0x20));
+        _mm256_storeu_ps(o + 16, _mm256_permute2f128_ps(t0, t1, 0x31));
+        _mm256_storeu_ps(o + 24, _mm256_permute2f128_ps(t2, t3, 0x31));
+    }
+    for (; i < n; ++i) {
+        out[i][0] = fromHalf(c0[i]);
+        out[i][1] = fromHalf(c1[i]);
+        out[i][2] = fromHalf(c2[i]);
+        out[i][3] = fromHalf(c3[i]);
+    }
+}
+
+// storable() on eight values.
+__attribute__((target("avx,f16c"))) inline __m256 storable8(__m256 v) {
+    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
+    const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(kHalfRoundingLimit), _CMP_LE_OQ),
+                                      _mm256_cmp_ps(v, _mm256_set1_ps(-kHalfRoundingLimit), _CMP_GE_OQ));
+    return _mm256_andnot_ps(zero, v);
+}
+
+// The inverse transpose of interleaveF16c: eight texels into one vector per channel.
+__attribute__((target("avx,f16c"))) inline void channels8(const float (*in)[4], __m256 (&c)[4]) {
+    const float* p = in[0];
+    const __m256 t01 = _mm256_loadu_ps(p), t23 = _mm256_loadu_ps(p + 8);
+    const __m256 t45 = _mm256_loadu_ps(p + 16), t67 = _mm256_loadu_ps(p + 24);
+    const __m256 t0 = _mm256_permute2f128_ps(t01, t45, 0x20), t1 = _mm256_permute2f128_ps(t01, t45, 0x31);
+    const __m256 t2 = _mm256_permute2f128_ps(t23, t67, 0x20), t3 = _mm256_permute2f128_ps(t23, t67, 0x31);
+    const __m256 lo01 = _mm256_unpacklo_ps(t0, t1), hi01 = _mm256_unpackhi_ps(t0, t1);
+    const __m256 lo23 = _mm256_unpacklo_ps(t2, t3), hi23 = _mm256_unpackhi_ps(t2, t3);
+    c[0] = _mm256_shuffle_ps(lo01, lo23, 0x44);
+    c[1] = _mm256_shuffle_ps(lo01, lo23, 0xee);
+    c[2] = _mm256_shuffle_ps(hi01, hi23, 0x44);
+    c[3] = _mm256_shuffle_ps(hi01, hi23, 0xee);
+}
+
+// Eight values stored by the storage rule: as halves, or as the floats the halves hold.
+__attribute__((target("avx,f16c"))) inline void store8(Half* p, __m256 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
+}
+__attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) {
+    _mm256_storeu_ps(p, _mm256_cvtph_ps(_mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT)));
+}
+
+template <class T>
+__attribute__((target("avx,f16c"))) void storeInterleavedF16c(const float (*in)[4], T* const (&out)[4], size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 c[4];
+        channels8(in + i, c);
+        for (int k = 0; k < 4; ++k)
+            if (out[k]) store8(out[k] + i, c[k]);
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            if (out[k]) store1(out[k] + i, in[i][k]);
+}
+
+__attribute__((target("avx,f16c"))) void addScaledF16c(Half* row, const float* e, float k, size_t n) {
+    const __m256 scale = _mm256_set1_ps(k);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m128i* at = reinterpret_cast<__m128i*>(row + i);
+        const __m256 deposit = _mm256_mul_ps(_mm256_loadu_ps(e + i), scale);
+        const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), deposit);
+        _mm_storeu_si128(at, _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
+    }
+    for (; i < n; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
+}
+
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 #endif
+
+MURMURA_SIMD_CLONES void interleaveScalar(const Half* __restrict c0, const Half* __restrict c1,
+                                          const Half* __restrict c2, const Half* __restrict c3,
+                                          float (*__restrict out)[4], size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        out[i][0] = widenHalf(c0[i]);
+        out[i][1] = widenHalf(c1[i]);
+        out[i][2] = widenHalf(c2[i]);
+        out[i][3] = widenHalf(c3[i]);
+    }
+}
 
 }  // namespace
 
@@ -77,6 +184,35 @@ void encodeHalves(const float* src, Half* dst, size_t count) {
     if (kHasF16c) return encodeF16c(src, dst, count);
 #endif
     encodeScalar(src, dst, count);
+}
+
+void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, const Half* c3, float (*out)[4],
+                             size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return interleaveF16c(c0, c1, c2, c3, out, count);
+#endif
+    interleaveScalar(c0, c1, c2, c3, out, count);
+}
+
+void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return storeInterleavedF16c(in, out, count);
+#endif
+    storeInterleavedScalar(in, out, count);
+}
+
+void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return storeInterleavedF16c(in, out, count);
+#endif
+    storeInterleavedScalar(in, out, count);
+}
+
+void addScaledToHalves(Half* row, const float* e, float k, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return addScaledF16c(row, e, k, count);
+#endif
+    for (size_t i = 0; i < count; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
 }
 
 void roundToStorage(float* values, size_t count) {

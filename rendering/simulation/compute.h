@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include <tbb/enumerable_thread_specific.h>
@@ -63,6 +65,16 @@ inline float widenHalf(uint32_t h) {
 // bits either way). encodeHalves applies the storage rule.
 void decodeHalves(const Half* src, float* dst, size_t count);
 void encodeHalves(const float* src, Half* dst, size_t count);
+// Four rows of stored halves as texels with their four channels side by side.
+void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, const Half* c3, float (*out)[4],
+                             size_t count);
+// Texels with their four channels side by side into rows of halves, one per channel, by the
+// storage rule; a channel whose row is null is skipped.
+void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count);
+// The same as floats: out[c][i] = fromHalf(toHalf(in[i][c])).
+void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count);
+// row[i] = toHalf(fromHalf(row[i]) + e[i] * k): a weighted deposit into stored halves.
+void addScaledToHalves(Half* row, const float* e, float k, size_t count);
 // values[i] = fromHalf(toHalf(values[i])): the value a field would hold after storing it.
 void roundToStorage(float* values, size_t count);
 
@@ -194,6 +206,18 @@ public:
     float (*texelScratch(size_t count))[4];
     // Shared tap rows (called outside parallel loops).
     TapRow& taps(int slot);
+    // A shared array of `count` default-initialised objects of a trivially copyable type (called outside
+    // parallel loops); its memory is kept for the next call.
+    template <class T>
+    T* objects(size_t count) {
+        static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T> &&
+                      alignof(T) <= alignof(std::max_align_t));
+        const size_t units = (count * sizeof(T) + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t);
+        if (objects_.size() < units) objects_.resize(units);
+        T* first = reinterpret_cast<T*>(objects_.data());
+        std::uninitialized_default_construct_n(first, count);
+        return std::launder(first);
+    }
 
 private:
     tbb::enumerable_thread_specific<std::vector<float>> rows_;
@@ -202,6 +226,7 @@ private:
     tbb::enumerable_thread_specific<std::vector<Half>> halves_;
     tbb::enumerable_thread_specific<std::vector<std::array<float, 4>>> texels_;
     std::array<TapRow, 6> taps_;
+    std::vector<std::max_align_t> objects_;
 };
 
 // Runs body(rowBegin, rowEnd) over disjoint chunks of [0, rows) in parallel, with at least

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace murmura::compute {
 
 namespace {
@@ -11,9 +15,48 @@ MURMURA_SIMD_CLONES void mixInto(float* __restrict a, const float* __restrict b,
     for (int32_t i = 0; i < n; ++i) a[i] = gen::mix(a[i], b[i], f);
 }
 
-MURMURA_SIMD_CLONES void gatherMix(float* __restrict out, const float* __restrict row, const int32_t* __restrict i0,
-                                   const int32_t* __restrict i1, const float* __restrict f, int32_t n) {
+MURMURA_SIMD_CLONES void gatherMixScalar(float* __restrict out, const float* __restrict row,
+                                         const int32_t* __restrict i0, const int32_t* __restrict i1,
+                                         const float* __restrict f, int32_t n) {
     for (int32_t i = 0; i < n; ++i) out[i] = gen::mix(row[i0[i]], row[i1[i]], f[i]);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(MURMURA_NO_SIMD)
+#define MURMURA_PERMUTE_GATHER 1
+// An upsampling read reaches at most eight consecutive texels in eight outputs: one load of
+// those texels and two permutes replace sixteen scalar reads. Blocks that reach further (or
+// past the row's end) take the scalar form; the arithmetic is the same either way.
+__attribute__((target("avx2"))) void gatherMixPermute(float* out, const float* row, int32_t rowLength,
+                                                      const int32_t* i0, const int32_t* i1, const float* f, int32_t n) {
+    const __m256i seven = _mm256_set1_epi32(7);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const int32_t base = std::min(i0[i], i1[i]);
+        const __m256i b = _mm256_set1_epi32(base);
+        const __m256i k0 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i0 + i)), b);
+        const __m256i k1 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i1 + i)), b);
+        const __m256i above = _mm256_or_si256(_mm256_cmpgt_epi32(k0, seven), _mm256_cmpgt_epi32(k1, seven));
+        const __m256i outside = _mm256_or_si256(above, _mm256_or_si256(k0, k1));  // sign bit: below the base
+        const bool beyond = _mm256_movemask_ps(_mm256_castsi256_ps(outside)) != 0;
+        if (base < 0 || base + 8 > rowLength || beyond) {
+            gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, 8);
+            continue;
+        }
+        const __m256 texels = _mm256_loadu_ps(row + base);
+        const __m256 a = _mm256_permutevar8x32_ps(texels, k0), c = _mm256_permutevar8x32_ps(texels, k1);
+        _mm256_storeu_ps(out + i, _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), _mm256_loadu_ps(f + i))));
+    }
+    gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, n - i);
+}
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+void gatherMix(float* out, const float* row, int32_t rowLength, const int32_t* i0, const int32_t* i1, const float* f,
+               int32_t n) {
+#ifdef MURMURA_PERMUTE_GATHER
+    if (kHasAvx2) return gatherMixPermute(out, row, rowLength, i0, i1, f, n);
+#endif
+    gatherMixScalar(out, row, i0, i1, f, n);
 }
 
 MURMURA_SIMD_CLONES void gatherExact(float* __restrict out, const float* __restrict row, const int32_t* __restrict i0,
@@ -39,7 +82,7 @@ void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool cols
     if (colsExact)
         gatherExact(out, rowA, cols.i0.data(), n);
     else
-        gatherMix(out, rowA, cols.i0.data(), cols.i1.data(), cols.f.data(), n);
+        gatherMix(out, rowA, field.width(), cols.i0.data(), cols.i1.data(), cols.f.data(), n);
 }
 
 void fillConstantChannels(Field& out, int firstConstant) {

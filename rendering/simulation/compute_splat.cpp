@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "rendering/simulation/compute_rows.h"
 
@@ -74,17 +73,20 @@ std::pair<int32_t, int32_t> splatColumns(const SplatPass& s, const SplatBounds& 
             static_cast<int32_t>(std::clamp(hi + 1.0, 0.0, double(width)))};
 }
 
-// Gaussian weights of columns [x0, x0 + n) of a row whose squared offset is pyy.
-MURMURA_SIMD_CLONES void splatWeights(float* __restrict e, int32_t x0, int32_t n, int32_t width, float sx,
-                                      float aspect, float pyy, float radius) {
+// ((u - x) * aspect)^2 of the splat at the texel centres u of columns [x0, x0 + n): the same
+// for every row, so computed once per splat.
+MURMURA_SIMD_CLONES void columnOffsets(float* __restrict pxx, int32_t x0, int32_t n, int32_t width, float sx,
+                                       float aspect) {
     for (int32_t i = 0; i < n; ++i) {
-        const float u = texelCentre(x0 + i, width);
-        e[i] = gaussian((u - sx) * aspect, pyy, radius);
+        const float px = (texelCentre(x0 + i, width) - sx) * aspect;
+        pxx[i] = px * px;
     }
 }
 
-MURMURA_SIMD_CLONES void addWeighted(float* __restrict values, const float* __restrict e, float color, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) values[i] = values[i] + e[i] * color;
+// Gaussian weights of a row whose squared offset is pyy, from the columns' squared offsets.
+MURMURA_SIMD_CLONES void splatWeights(float* __restrict e, const float* __restrict pxx, int32_t n, float pyy,
+                                      float radius) {
+    for (int32_t i = 0; i < n; ++i) e[i] = gen::exp32(-(pxx[i] + pyy) / radius);
 }
 
 }  // namespace
@@ -92,12 +94,12 @@ MURMURA_SIMD_CLONES void addWeighted(float* __restrict values, const float* __re
 void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
     if (splats.empty()) return;
     const int32_t w = field.width(), h = field.height();
-    std::vector<SplatBounds> bounds;
-    bounds.reserve(splats.size());
+    SplatBounds* bounds = ws.objects<SplatBounds>(splats.size());
     int32_t rowBegin = h, rowEnd = 0;
-    for (const SplatPass& s : splats) {
-        bounds.push_back(isValid(s) ? splatBounds(s, h) : SplatBounds{});
-        const SplatBounds& b = bounds.back();
+    for (size_t k = 0; k < splats.size(); ++k) {
+        const SplatPass& s = splats[k];
+        bounds[k] = isValid(s) ? splatBounds(s, h) : SplatBounds{};
+        const SplatBounds& b = bounds[k];
         if (b.reach2 < 0 || b.rowBegin >= b.rowEnd) continue;
         rowBegin = std::min(rowBegin, b.rowBegin);
         rowEnd = std::max(rowEnd, b.rowEnd);
@@ -105,9 +107,15 @@ void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws)
             if (s.color[c] != 0.0f) field.materialize(c);
     }
     if (rowBegin < rowEnd) {
+        // Each splat's squared column offsets over the widest columns any of its rows reaches.
+        float* columns = ws.plane(3, splats.size() * static_cast<size_t>(w));
+        for (size_t k = 0; k < splats.size(); ++k) {
+            if (bounds[k].reach2 < 0 || bounds[k].rowBegin >= bounds[k].rowEnd) continue;
+            const auto [x0, x1] = splatColumns(splats[k], bounds[k], 0.0f, w);
+            columnOffsets(columns + k * w + x0, x0, x1 - x0, w, splats[k].x, splats[k].aspect);
+        }
         forEachRowChunk(rowEnd - rowBegin, w, [&](int32_t r0, int32_t r1) {
-            float* e = ws.rowScratch(static_cast<size_t>(w) * 2);
-            float* values = e + w;
+            float* e = ws.rowScratch(static_cast<size_t>(w));
             for (int32_t y = rowBegin + r0; y < rowBegin + r1; ++y) {
                 const float v = texelCentre(y, h);
                 for (size_t k = 0; k < splats.size(); ++k) {
@@ -118,13 +126,10 @@ void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws)
                     const auto [x0, x1] = splatColumns(s, b, py, w);
                     if (x0 >= x1) continue;
                     const int32_t n = x1 - x0;
-                    splatWeights(e, x0, n, w, s.x, s.aspect, py * py, s.radius);
+                    splatWeights(e, columns + k * w + x0, n, py * py, s.radius);
                     for (int c = 0; c < 3; ++c) {
                         if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
-                        Half* row = field.row(c, y) + x0;
-                        decodeHalves(row, values, static_cast<size_t>(n));
-                        addWeighted(values, e, s.color[c], n);
-                        encodeHalves(values, row, static_cast<size_t>(n));
+                        addScaledToHalves(field.row(c, y) + x0, e, s.color[c], static_cast<size_t>(n));
                     }
                 }
             }

@@ -5,9 +5,17 @@
 #include <cmath>
 #include <new>
 
+#include <time.h>
+
 namespace murmura {
 
 namespace {
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -94,6 +102,7 @@ FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t wi
 
 void FluidSim::step(std::span<const Splat> splats, float dt) {
     auto start = std::chrono::steady_clock::now();
+    double cpu = processCpuSeconds();
     // Dye splats touch only the dye and velocity splats only the velocity, so applying each kind
     // in list order gives the same fields as the interleaved order.
     dyeSplats_.clear();
@@ -105,6 +114,8 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     fluid::applySplats(dye_.read, dyeSplats_, workspace_);
     fluid::applySplats(vel_.read, velocitySplats_, workspace_);
     profile_.splatSeconds += secondsSince(start);
+    profile_.splatCpuSeconds += processCpuSeconds() - cpu;
+    cpu = processCpuSeconds();
     profile_.splats += static_cast<int64_t>(splats.size());
 
     start = std::chrono::steady_clock::now();
@@ -122,15 +133,10 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     vel_.exchange();
     // The backtrace is in dye texels, so velocity moves dye by as many dye texels as it moves
     // itself in simulation texels.
-    fluid::kAdvect(vel_.read, dye_.read, dye_.write, dt, config_.dyeDissipation, ws);
-    dye_.exchange();
-    if (config_.dyeDiffusion > 0) {
-        for (int64_t i = 0; i < config_.diffuseIterations; ++i) {
-            fluid::kDiffuse(dye_.read, dye_.write, config_.dyeDiffusion, ws);
-            dye_.exchange();
-        }
-    }
+    fluid::kAdvectDiffuse(vel_.read, dye_, dt, config_.dyeDissipation, config_.dyeDiffusion,
+                          config_.dyeDiffusion > 0 ? config_.diffuseIterations : 0, ws);
     profile_.updateSeconds += secondsSince(start);
+    profile_.updateCpuSeconds += processCpuSeconds() - cpu;
     ++profile_.steps;
 }
 

@@ -87,6 +87,8 @@ public:
         double splatSeconds = 0;
         double updateSeconds = 0;
         double displaySeconds = 0;
+        double splatCpuSeconds = 0;   // processor time of all threads
+        double updateCpuSeconds = 0;
         int64_t steps = 0;
         int64_t splats = 0;
     };

@@ -44,10 +44,6 @@ inline float divergenceOf(float L, float R, float B, float T) { return 0.5f * (R
 
 inline float pressureOf(float L, float R, float B, float T, float div) { return (L + R + B + T - div) * 0.25f; }
 
-inline float diffuseOf(float c, float L, float R, float B, float T, float k) {
-    return c + k * (L + R + B + T - 4.0f * c);
-}
-
 MURMURA_SIMD_CLONES void scaleInPlace(float* __restrict values, float k, int32_t n) {
     for (int32_t i = 0; i < n; ++i) values[i] = k * values[i];
 }
@@ -257,14 +253,6 @@ void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws)
     fillConstantChannels(out, 1);
 }
 
-namespace {
-// Pads a row stored at row[1..w] with its edge values at row[0] and row[w + 1].
-void padRow(float* row, int32_t w) {
-    row[0] = row[1];
-    row[w + 1] = row[w];
-}
-}  // namespace
-
 // The iterations run on float copies of the pressure, rounded to half precision after every
 // iteration so that they hold exactly what the fields would hold; the stored halves are decoded
 // once and encoded once instead of at every iteration.
@@ -288,17 +276,36 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
             dvrg.readRow(0, y, div + static_cast<size_t>(y) * w);
         }
     });
-    for (int64_t i = 0; i < iterations; ++i) {
+    // One iterate's row y from the rows of the previous one (clamped at the edges).
+    auto iterateRow = [&](const float* from, float* out, int32_t y, auto rowOf) {
+        const float* below = rowOf(from, std::max(y - 1, 0)) + 1;
+        const float* above = rowOf(from, std::min(y + 1, h - 1)) + 1;
+        pressureRow(out + 1, rowOf(from, y), below, above, div + static_cast<size_t>(y) * w, w);
+        compute::roundToStorage(out + 1, static_cast<size_t>(w));
+        padRow(out, w);
+    };
+    auto planeRow = [stride](const float* plane, int32_t y) { return plane + static_cast<size_t>(y) * stride; };
+    // Two iterations per sweep while more than two remain (halving the passes over the planes and
+    // the joins of the threads): a chunk makes the intermediate iterate's rows in a ring of four,
+    // one row ahead of the rows it writes, and the one row beyond each of its ends. The last one
+    // or two iterations are single passes, so the last iterate and the one before it are planes.
+    const int64_t pairs = (iterations - 1) / 2;
+    for (int64_t i = 0; i < pairs; ++i) {
         forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+            float* ring = ws.rowScratch(4 * stride);
+            auto ringRow = [stride](const float* r, int32_t y) { return r + static_cast<size_t>(y & 3) * stride; };
+            int32_t made = std::max(y0 - 1, 0);  // the next intermediate row to make
             for (int32_t y = y0; y < y1; ++y) {
-                const float* mid = current + y * stride;
-                const float* below = current + std::max(y - 1, 0) * stride + 1;
-                const float* above = current + std::min(y + 1, h - 1) * stride + 1;
-                float* out = next + y * stride;
-                pressureRow(out + 1, mid, below, above, div + static_cast<size_t>(y) * w, w);
-                compute::roundToStorage(out + 1, static_cast<size_t>(w));
-                padRow(out, w);
+                for (const int32_t reach = std::min(y + 1, h - 1); made <= reach; ++made)
+                    iterateRow(current, ring + static_cast<size_t>(made & 3) * stride, made, planeRow);
+                iterateRow(ring, next + static_cast<size_t>(y) * stride, y, ringRow);
             }
+        });
+        std::swap(current, next);
+    }
+    for (int64_t i = 2 * pairs; i < iterations; ++i) {
+        forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+            for (int32_t y = y0; y < y1; ++y) iterateRow(current, next + static_cast<size_t>(y) * stride, y, planeRow);
         });
         std::swap(current, next);
     }
@@ -373,11 +380,16 @@ void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
 }  // namespace reference
 
 namespace {
-MURMURA_SIMD_CLONES void diffuseRow(float* __restrict out, const float* __restrict padded, const float* __restrict below,
-                                    const float* __restrict above, float k, int32_t w) {
+MURMURA_SIMD_CLONES void diffuseRowVector(float* __restrict out, const float* __restrict padded,
+                                          const float* __restrict below, const float* __restrict above, float k,
+                                          int32_t w) {
     for (int32_t x = 0; x < w; ++x) out[x] = diffuseOf(padded[x + 1], padded[x], padded[x + 2], below[x], above[x], k);
 }
 }  // namespace
+
+void diffuseRow(float* out, const float* padded, const float* below, const float* above, float k, int32_t w) {
+    diffuseRowVector(out, padded, below, above, k, w);
+}
 
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
     if (!src.sameSize(out)) return reference::kDiffuse(src, out, k, ws);

@@ -177,6 +177,20 @@ const FastCase kFastCases[] = {
          fast ? fluid::kAdvect(vel, src, out, dt, 0.07f, ws) : fluid::reference::kAdvect(vel, src, out, dt, 0.07f, ws);
          return bits(out);
      }},
+    // Advection and diffusion in one sweep against the passes in turn, with 0 to 5 passes
+    // (beyond the fused limit too) and a uniform channel.
+    {"advect diffuse", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
+         const int64_t n = std::array{0, 1, 2, 5}[seed % 4];
+         const Field vel = randomField(Dims{std::max(1, s.w / 3), std::max(1, (s.h + 1) / 2)}, seed, 5000.0f);
+         compute::FieldPair dye{randomField(s, seed + 1, 4.0f, false), blankOf(s)};
+         if (fast) fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.07f, 0.15f, n, ws);
+         for (int64_t i = -1; !fast && i < n; ++i) {
+             i < 0 ? fluid::reference::kAdvect(vel, dye.read, dye.write, 1.0f / 60, 0.07f, ws)
+                   : fluid::reference::kDiffuse(dye.read, dye.write, 0.15f, ws);
+             dye.exchange();
+         }
+         return bits(dye.read);
+     }},
     // A batch bounded to the texels each splat can change against whole-grid passes in turn:
     // radii from tiny to wider than the grid, zero and huge colours, centres off the canvas.
     {"splats", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
