@@ -49,12 +49,21 @@ FluidSim::Grids FluidSim::gridSizes(int64_t width, int64_t height, const Config&
     const double aspect = double(width) / double(std::max<int64_t>(height, 1));
     const auto simRes = double(config.simResolution);
     const auto d = double(std::min(std::max(width, height), config.dyeResolution));
+    // The shorter side alone would give a thin strip of a window (a 3840 x 40 canvas) a velocity
+    // grid of 256 x 24576 texels, a minute of work for a few rows of pixels; the longer side
+    // therefore stops at the dye grid's (or simResolution where that is smaller). The usual
+    // canvases, up to 5:1 with a longer side of at least the dye resolution, keep their grids.
+    const double longSide = std::max(simRes, d);
     Grids g;
     if (aspect >= 1.0) {
-        g.sim = {atLeastOne(std::round(aspect * simRes)), atLeastOne(simRes)};
+        const double w = std::round(aspect * simRes);
+        g.sim = w <= longSide ? GridSize{atLeastOne(w), atLeastOne(simRes)}
+                              : GridSize{atLeastOne(longSide), atLeastOne(std::round(longSide / aspect))};
         g.dye = {atLeastOne(d), atLeastOne(std::round(d / aspect))};
     } else {
-        g.sim = {atLeastOne(simRes), atLeastOne(std::round(simRes / aspect))};
+        const double h = std::round(simRes / aspect);
+        g.sim = h <= longSide ? GridSize{atLeastOne(simRes), atLeastOne(h)}
+                              : GridSize{atLeastOne(std::round(aspect * longSide)), atLeastOne(longSide)};
         g.dye = {atLeastOne(std::round(aspect * d)), atLeastOne(d)};
     }
     return g;

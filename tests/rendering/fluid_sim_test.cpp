@@ -79,8 +79,11 @@ TEST(FluidSim, GridSizes) {
                           {600, 800, 256, 1280, {256, 341}, {600, 800}}, {3840, 2160, 256, 1280, {455, 256}, {1280, 720}},
                           {2880, 1800, 256, 1280, {410, 256}, {1280, 800}},
                           {5, 4, 2, 5, {3, 2}, {5, 4}} /* 2.5 rounds away from zero */,
-                          {4, 5, 2, 5, {2, 3}, {4, 5}}, {5000, 1, 2, 5, {10000, 2}, {5, 1}} /* at least one row */,
-                          {10, 10, 0, 5, {1, 1}, {5, 5}}};
+                          {4, 5, 2, 5, {2, 3}, {4, 5}}, {5000, 1, 2, 5, {5, 1}, {5, 1}} /* at least one row */,
+                          {10, 10, 0, 5, {1, 1}, {5, 5}},
+                          // A thin strip: the velocity grid's longer side stops at the dye grid's.
+                          {3840, 40, 256, 1280, {1280, 13}, {1280, 13}}, {40, 3840, 256, 1280, {13, 1280}, {13, 1280}},
+                          {97, 3, 256, 1280, {256, 8}, {97, 3}}};
     for (const Case& c : cases) {
         FluidSim::Config config;
         config.simResolution = c.simResolution;
@@ -104,7 +107,7 @@ TEST(FluidSim, CreationStartsAtZeroOrYieldsNothing) {
     EXPECT_FALSE(FluidSim::create(RgbaImage::kMaxSide + 1, 30, smallConfig()));
     FluidSim::Config c = smallConfig();
     c.simResolution = 256;
-    EXPECT_FALSE(FluidSim::create(16000, 1, c));  // a simulation grid millions of texels wide
+    EXPECT_EQ(FluidSim::create(16000, 1, c)->velocity().width(), 256);  // not millions of texels wide
     c.simResolution = int64_t(1) << 40;
     EXPECT_FALSE(FluidSim::create(10, 10, c));
 }
