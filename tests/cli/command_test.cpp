@@ -1,6 +1,7 @@
 // The declared-command parser and each command's wiring, run in-process.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "../test_events.h"
@@ -134,7 +135,10 @@ TEST_F(CommandTest, RenderWritesTheRequestedCanvas) {
               std::string::npos);
     Result r = run({"render", file, "--style", "graffo", "--width", "80", "--height", "30", "--out", path("o.png")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("Rendered graffo at 80 x 30 in ", 0), 0u) << r.err;
+    // Read, render and write timed in that order, each on its own line.
+    EXPECT_TRUE(std::regex_match(r.err, std::regex("Read .*s\\.json in [0-9.]+ s\nRendered graffo at 80 x 30 in "
+                                                   "[0-9.]+ s\nWrote .*o\\.png in [0-9.]+ s\n")))
+        << r.err;
     auto image = readPngFile(path("o.png"));
     EXPECT_TRUE(image && image->width() == 80 && image->height() == 30);
 }
