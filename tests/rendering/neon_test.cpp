@@ -91,7 +91,8 @@ TEST(NeonDots, StrideKindsAndClamps) {
     std::vector<RawEvent> moves(1699, test::move(0, 10, 20));
     std::vector<MaterializedSegment> s{seg(SegmentType::moving, moves)};
     EXPECT_EQ(neon::stride(s), 1);
-    s[0].segment.events.resize(3400, test::move(0, 10, 20));
+    moves.resize(3400, test::move(0, 10, 20));
+    s[0] = seg(SegmentType::moving, moves);
     EXPECT_EQ(neon::stride(s), 2);
     EXPECT_EQ(neon::dots(s, 100, 100).size(), 1700u);  // events 0, 2, 4, ...
     const std::vector<MaterializedSegment> mixed{
