@@ -187,10 +187,11 @@ uint32_t filterAverage(const uint8_t* cur, const uint8_t* prev, uint8_t* out, si
     return sum;
 }
 
-inline uint8_t paethPredictor(int a, int b, int c) {
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
+// In 16-bit arithmetic (every term fits), which lets the vectoriser use twice the lanes.
+inline int16_t abs16(int16_t v) { return static_cast<int16_t>(v < 0 ? -v : v); }
+inline uint8_t paethPredictor(int16_t a, int16_t b, int16_t c) {
+    const auto p = static_cast<int16_t>(b - c), q = static_cast<int16_t>(a - c);
+    const int16_t pa = abs16(p), pb = abs16(q), pc = abs16(static_cast<int16_t>(p + q));
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 

@@ -79,9 +79,14 @@ int runRender(const Args& args, Context& ctx) {
         start = Clock::now();
         auto bytes = encodePng(*image);
         if (!bytes) fail(*out + ": cannot write PNG: " + bytes.error());
+        const double encoding = secondsSince(start);
         if (auto written = writeOutputFile(ctx, *out, *bytes); !written)
             fail(*out + ": cannot write PNG: " + written.error());
-        report("Wrote %s in %.3f s", *out, secondsSince(start));
+        // The write includes flushing the file to disk, which depends on the disk, not on us.
+        char line[512];
+        std::snprintf(line, sizeof line, "Wrote %s in %.3f s (encoding %.3f s)", escapeForTerminal(*out).c_str(),
+                      secondsSince(start), encoding);
+        ctx.err << line << std::endl;
     }
     if (store) {
         FinishedSession finished;

@@ -137,7 +137,7 @@ TEST_F(CommandTest, RenderWritesTheRequestedCanvas) {
     ASSERT_EQ(r.status, 0) << r.err;
     // Read, render and write timed in that order, each on its own line.
     EXPECT_TRUE(std::regex_match(r.err, std::regex("Read .*s\\.json in [0-9.]+ s\nRendered graffo at 80 x 30 in "
-                                                   "[0-9.]+ s\nWrote .*o\\.png in [0-9.]+ s\n")))
+                                                   "[0-9.]+ s\nWrote .*o\\.png in [0-9.]+ s \\(encoding [0-9.]+ s\\)\n")))
         << r.err;
     auto image = readPngFile(path("o.png"));
     EXPECT_TRUE(image && image->width() == 80 && image->height() == 30);
