@@ -133,7 +133,7 @@ struct BitSink {
         count = 0;
     }
     void bytes(const uint8_t* data, size_t n) {
-        std::memcpy(p, data, n);
+        if (n > 0) std::memcpy(p, data, n);
         p += n;
     }
 };

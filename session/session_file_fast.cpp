@@ -196,7 +196,7 @@ private:
         if (eof_) throw Decline{};  // the file ends inside a value
         const auto rest = static_cast<size_t>(end_ - p_);
         if (rest == buffer_.size()) throw Decline{};  // one step longer than the buffer
-        std::memmove(buffer_.data(), p_, rest);
+        if (rest > 0) std::memmove(buffer_.data(), p_, rest);
         auto n = file_.read(reinterpret_cast<uint8_t*>(buffer_.data()) + rest, buffer_.size() - rest);
         if (!n) throw Decline{};
         eof_ = *n == 0;
