@@ -41,10 +41,10 @@ bool SessionCoordinator::start(uint32_t windowID, double duration, Completion on
     result.windowID = windowID;
     result.windowFrame = windowScopeManager_->currentFrame().value_or(fallbackFrame);
 
-    auto started = captureSession_->start([this, result](const std::vector<RawEvent>& events) mutable {
+    auto started = captureSession_->start([this, result](std::vector<RawEvent> events) mutable {
         // Runs inside CaptureSession::stop(): only record here, deliver through the scheduler.
         finish();
-        result.events = events;
+        result.events = std::move(events);
         complete(std::move(result));
     });
     if (!started) {

@@ -1,5 +1,9 @@
 // Gesture and material analysis of a 25-minute synthetic session (1920 x 1080 window).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "bench_sessions.h"
 
@@ -41,5 +45,19 @@ static void BM_Synthesize25Minutes(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(synthesizeSession(o));
 }
 BENCHMARK(BM_Synthesize25Minutes)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The session file as murmura-cli synth writes it (about 14 MB), read back.
+static void BM_ReadSessionFile(benchmark::State& state) {
+    const auto path = std::filesystem::temp_directory_path() / ("murmura-bench-" + std::to_string(::getpid()) + ".json");
+    std::ofstream(path) << encodeSessionFile(session25());
+    for (auto _ : state) {
+        auto read = readSessionFile(path.string());
+        if (!read) state.SkipWithError(read.error().c_str());
+        benchmark::DoNotOptimize(read);
+    }
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_ReadSessionFile)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -46,11 +46,9 @@ void CaptureSession::stop() {
     inputCapture_->stopCapturing();
     eventSubscription_.cancel();
     state_.send(State::completed);
-    // Last, and on copies: the completion may destroy this session.
-    if (auto completion = std::move(onComplete_)) {
-        const std::vector<RawEvent> events = events_;
-        completion(events);
-    }
+    // Last, and on copies: the completion may destroy this session. The one copy of the
+    // events is the completion's to keep; capturedEvents() still lists them.
+    if (auto completion = std::move(onComplete_)) completion(std::vector<RawEvent>(events_));
 }
 
 }  // namespace murmura

@@ -15,7 +15,7 @@ namespace murmura {
 class CaptureSession {
 public:
     enum class State { idle, capturing, completed };
-    using Completion = std::function<void(const std::vector<RawEvent>&)>;
+    using Completion = std::function<void(std::vector<RawEvent>)>;  // the captured events
     static constexpr double clockInterval = 0.1;
 
     CaptureSession(std::shared_ptr<GlobalInputCapture> inputCapture, double duration, Scheduler& scheduler,

@@ -1,6 +1,7 @@
 #include "gesture/segment.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace murmura {
 
@@ -25,43 +26,59 @@ bool isDiscreteEvent(EventType type) {
     }
 }
 
+void Segment::setEvents(std::vector<RawEvent> own) {
+    eventList = std::make_shared<const std::vector<RawEvent>>(std::move(own));
+    events = *eventList;
+}
+
+bool operator==(const Segment& a, const Segment& b) {
+    return a.id == b.id && a.startTime == b.startTime && a.endTime == b.endTime && a.segmentType == b.segmentType &&
+           std::ranges::equal(a.events, b.events);
+}
+
 std::vector<Segment> SegmentBuilder::build(const std::vector<RawEvent>& events) const {
+    auto inScope = std::make_shared<std::vector<RawEvent>>();
+    inScope->reserve(static_cast<size_t>(std::ranges::count_if(events, &RawEvent::inScope)));
+    std::ranges::copy_if(events, std::back_inserter(*inScope), &RawEvent::inScope);
+    return cut(std::move(inScope));
+}
+
+std::vector<Segment> SegmentBuilder::build(std::vector<RawEvent>&& events) const {
+    std::erase_if(events, [](const RawEvent& e) { return !e.inScope; });
+    return cut(std::make_shared<const std::vector<RawEvent>>(std::move(events)));
+}
+
+std::vector<Segment> SegmentBuilder::cut(std::shared_ptr<const std::vector<RawEvent>> inScope) const {
+    const std::vector<RawEvent>& events = *inScope;
     std::vector<Segment> result;
     GestureStateMachine machine(thresholds_);
-    std::vector<RawEvent> current;
-    double currentStart = 0;
+    size_t first = 0;  // the current segment is events[first, i)
     SegmentType currentType = SegmentType::moving;
-    double previousTimestamp = 0;
 
-    auto close = [&] {
-        Segment s;
-        s.startTime = currentStart;
-        s.endTime = previousTimestamp;
-        s.events = std::move(current);
+    auto close = [&](size_t end) {
+        Segment& s = result.emplace_back();
+        s.startTime = events[first].timestamp;
+        s.endTime = events[end - 1].timestamp;
+        s.events = std::span(events).subspan(first, end - first);
+        s.eventList = inScope;
         s.segmentType = currentType;
-        result.push_back(std::move(s));
-        current = {};
+        first = end;
     };
 
-    for (const RawEvent& e : events) {
-        if (!e.inScope) continue;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const RawEvent& e = events[i];
         const GestureState before = machine.currentState();
         const GestureState after = machine.process(e);
         const bool discrete = isDiscreteEvent(e.type);
-        if (!current.empty()) {
+        if (i > first) {
             const bool ends = after == GestureState::break_ || (before == GestureState::moving && discrete) ||
                               (before == GestureState::discrete && after == GestureState::moving && !discrete) ||
-                              e.timestamp - previousTimestamp > thresholds_.breakThreshold;
-            if (ends) close();
+                              e.timestamp - events[i - 1].timestamp > thresholds_.breakThreshold;
+            if (ends) close(i);
         }
-        if (current.empty()) {
-            currentType = discrete ? SegmentType::discrete : SegmentType::moving;
-            currentStart = e.timestamp;
-        }
-        current.push_back(e);
-        previousTimestamp = e.timestamp;
+        if (i == first) currentType = discrete ? SegmentType::discrete : SegmentType::moving;
     }
-    if (!current.empty()) close();
+    if (events.size() > first) close(events.size());
     return result;
 }
 
@@ -131,7 +148,7 @@ Expected<Segment, DecodeError> decodeSegment(const Json& j) {
         s.id = json::uuid(json::require(j, "id"), "id");
         s.startTime = json::number(json::require(j, "startTime"), "startTime");
         s.endTime = json::number(json::require(j, "endTime"), "endTime");
-        s.events = decodeRawEventArrayOrThrow(j, "events");
+        s.setEvents(decodeRawEventArrayOrThrow(j, "events"));
         const std::string& type = json::string(json::require(j, "segmentType"), "segmentType");
         auto t = segmentTypeFromRaw(type);
         if (!t) json::fail("segmentType", "unknown segment type \"" + type.substr(0, 64) + "\"");

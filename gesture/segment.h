@@ -1,6 +1,8 @@
 #pragma once
 // Gestures and silences of a session: segments of in-scope events and the spans between them.
+#include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -14,17 +16,24 @@ enum class SegmentType { moving, discrete };
 std::string_view rawValue(SegmentType type);
 std::optional<SegmentType> segmentTypeFromRaw(std::string_view raw);
 
+// A segment's events are a range of an event list that the segments of one session share and
+// keep alive together, so that cutting a session into segments, and copying segments, copies
+// no events.
 struct Segment {
     Uuid id = Uuid::random();
     double startTime = 0;  // timestamp of the first event
     double endTime = 0;    // timestamp of the last event
-    std::vector<RawEvent> events;
+    std::span<const RawEvent> events;                     // within *eventList
+    std::shared_ptr<const std::vector<RawEvent>> eventList;  // owner of the events
     SegmentType segmentType = SegmentType::moving;
 
+    // Makes events a list of the segment's own (segments decoded or made by hand).
+    void setEvents(std::vector<RawEvent> own);
     double duration() const { return endTime - startTime; }
     size_t eventCount() const { return events.size(); }
     bool isDiscrete() const { return segmentType == SegmentType::discrete; }
-    friend bool operator==(const Segment&, const Segment&) = default;
+    // Equal fields and equal events, wherever the events are held.
+    friend bool operator==(const Segment& a, const Segment& b);
 };
 
 struct SilentSpan {
@@ -43,11 +52,15 @@ class SegmentBuilder {
 public:
     explicit SegmentBuilder(const GestureThresholds& thresholds = GestureThresholds::defaultPreset())
         : thresholds_(thresholds) {}
-    // Cuts the in-scope events (in the order given) into segments, in time order.
+    // Cuts the in-scope events (in the order given) into segments, in time order. The segments
+    // share one list of the in-scope events: a copy of them, or, when the list is handed over,
+    // the list itself with the other events removed.
     std::vector<Segment> build(const std::vector<RawEvent>& events) const;
+    std::vector<Segment> build(std::vector<RawEvent>&& events) const;
     const GestureThresholds& thresholds() const { return thresholds_; }
 
 private:
+    std::vector<Segment> cut(std::shared_ptr<const std::vector<RawEvent>> inScope) const;
     GestureThresholds thresholds_;
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "rendering/png_deflate.h"
 #include "support/input_file.h"
 #include "support/parallel.h"
 
@@ -100,9 +101,9 @@ bool readRows(png_structp png, png_bytepp rows) {
 // width, so the bytes never depend on the number of cores. Every band becomes one IDAT chunk.
 //
 // Rows are filtered with the per-row heuristic PNG encoders commonly use (the filter with the
-// smallest sum of absolute signed residuals) and compressed with zlib's run-length strategy:
-// on filtered artwork it matches level-1 deflate in size at a similar speed, and on flat
-// graphics it is far smaller.
+// smallest sum of absolute signed residuals) and compressed as zlib's run-length strategy
+// would (rendering/png_deflate.h), several times faster than zlib itself: on filtered artwork
+// that matches level-1 deflate in size, and on flat graphics it is far smaller.
 
 constexpr size_t kBytesPerPixel = 4;
 constexpr size_t kBandBytes = size_t(1) << 20;  // filtered bytes per band, rounded to whole rows
@@ -186,10 +187,11 @@ uint32_t filterAverage(const uint8_t* cur, const uint8_t* prev, uint8_t* out, si
     return sum;
 }
 
-inline uint8_t paethPredictor(int a, int b, int c) {
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
+// In 16-bit arithmetic (every term fits), which lets the vectoriser use twice the lanes.
+inline int16_t abs16(int16_t v) { return static_cast<int16_t>(v < 0 ? -v : v); }
+inline uint8_t paethPredictor(int16_t a, int16_t b, int16_t c) {
+    const auto p = static_cast<int16_t>(b - c), q = static_cast<int16_t>(a - c);
+    const int16_t pa = abs16(p), pb = abs16(q), pc = abs16(static_cast<int16_t>(p + q));
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
@@ -238,49 +240,17 @@ void encodeBand(const RgbaImage& image, int64_t y0, int64_t y1, bool first, bool
     const size_t n = image.stride();
     using Filter = uint32_t (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
     static constexpr Filter kFilters[5] = {filterNone, filterSub, filterUp, filterAverage, filterPaeth};
-    // Rows: two straight-alpha scratch rows, a zero row above the image, five filtered rows.
+    // Rows: two straight-alpha scratch rows, a zero row above the image, five filtered rows;
+    // then the band's chosen filtered rows, deflated at once.
     std::vector<uint8_t> rows(3 * n + 5 * (n + 1), 0);
     uint8_t* scratch[2] = {rows.data(), rows.data() + n};
     const uint8_t* zeros = rows.data() + 2 * n;
     uint8_t* filtered = rows.data() + 3 * n;
-
-    z_stream z{};
-    // Raw deflate (the zlib wrapper is written once for the whole stream), run-length matches.
-    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 9, Z_RLE) != Z_OK) return;
-    struct End {
-        z_stream& z;
-        ~End() { deflateEnd(&z); }
-    } end{z};
     const size_t rawBytes = static_cast<size_t>(y1 - y0) * (n + 1);
-    band.payload.resize(4 + (first ? 2 : 0) + deflateBound(&z, static_cast<uLong>(rawBytes)) + 64);
-    std::memcpy(band.payload.data(), "IDAT", 4);
-    size_t used = 4;
-    if (first) {
-        std::memcpy(band.payload.data() + used, kZlibHeader, 2);
-        used += 2;
-    }
-
-    bool ok = true;
-    // Feeds data to deflate, growing the payload whenever the output might not fit.
-    auto pump = [&](const uint8_t* data, size_t length, int flush) {
-        z.next_in = const_cast<Bytef*>(data);
-        z.avail_in = static_cast<uInt>(length);
-        for (;;) {
-            if (band.payload.size() - used < 64) band.payload.resize(band.payload.size() * 2);
-            z.next_out = band.payload.data() + used;
-            z.avail_out = static_cast<uInt>(band.payload.size() - used);
-            const int status = deflate(&z, flush);
-            used = band.payload.size() - z.avail_out;
-            if (status == Z_STREAM_ERROR) {
-                ok = false;
-                return;
-            }
-            if (flush == Z_FINISH ? status == Z_STREAM_END : z.avail_in == 0 && z.avail_out > 0) return;
-        }
-    };
+    std::vector<uint8_t> raw(rawBytes);
 
     const uint8_t* prev = y0 == 0 ? zeros : straightRow(image, y0 - 1, scratch[1]);
-    for (int64_t y = y0; y < y1 && ok; ++y) {
+    for (int64_t y = y0; y < y1; ++y) {
         uint8_t* own = scratch[(y - y0) & 1];
         const uint8_t* cur = straightRow(image, y, own);
         const uint8_t* best = nullptr;
@@ -293,14 +263,15 @@ void encodeBand(const RgbaImage& image, int64_t y0, int64_t y1, bool first, bool
                 bestSum = sum;
             }
         }
-        band.adler = adler32(band.adler, best, static_cast<uInt>(n + 1));
-        pump(best, n + 1, Z_NO_FLUSH);
+        std::memcpy(raw.data() + static_cast<size_t>(y - y0) * (n + 1), best, n + 1);
         prev = cur;
     }
-    if (ok) pump(nullptr, 0, last ? Z_FINISH : Z_SYNC_FLUSH);
-    if (!ok) return;
-    band.payload.resize(used);
-    band.crc = crc32(0, band.payload.data(), static_cast<uInt>(used));
+    band.adler = adler32_z(1, raw.data(), raw.size());
+    band.payload.reserve(rawBytes / 2 + 64);
+    band.payload.assign({'I', 'D', 'A', 'T'});
+    if (first) band.payload.insert(band.payload.end(), kZlibHeader, kZlibHeader + 2);
+    deflateRuns(raw, last, band.payload);
+    band.crc = crc32_z(0, band.payload.data(), band.payload.size());
     band.filteredLength = rawBytes;
     band.ok = true;
 }

@@ -13,7 +13,7 @@ std::string pointText(Point p) { return "(" + shortestDecimal(p.x) + ", " + shor
 
 }  // namespace
 
-std::vector<StrokePoint> StrokeBuilder::buildPath(const std::vector<RawEvent>& events, double opacity,
+std::vector<StrokePoint> StrokeBuilder::buildPath(std::span<const RawEvent> events, double opacity,
                                                   double width) const {
     std::vector<StrokePoint> points;
     for (const RawEvent& e : events) {

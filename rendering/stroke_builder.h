@@ -30,7 +30,7 @@ struct StrokeBuilder {
     // One stroke per segment, in order; prints a line (two with points) per segment.
     std::vector<StrokeData> buildStrokes(const std::vector<MaterializedSegment>& segments) const;
     // A point per event with a position: width x 1.5 on a press, x 1.2 on a drag step.
-    std::vector<StrokePoint> buildPath(const std::vector<RawEvent>& events, double opacity, double width) const;
+    std::vector<StrokePoint> buildPath(std::span<const RawEvent> events, double opacity, double width) const;
 };
 
 }  // namespace murmura

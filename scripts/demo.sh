@@ -20,7 +20,12 @@ if [ -z "$ids" ]; then
   echo "No styles are registered yet; nothing to render."
   exit 0
 fi
+# One line per style with the times the CLI measures: rendering, and encoding and writing the PNG.
+log=$(mktemp); trap 'rm -f "$log"' EXIT
+printf '%-12s %10s %8s  %s\n' style render_s png_s file
 for id in $ids; do
-  "$cli" render "$session" --style "$id" --out "out/$id.png"
-  echo "out/$id.png"
+  "$cli" render "$session" --style "$id" --out "out/$id.png" 2> "$log" || { cat "$log" >&2; exit 1; }
+  render=$(sed -n 's/^Rendered .* in \([0-9.]*\) s.*/\1/p' "$log")
+  png=$(sed -n 's/^Wrote .* in \([0-9.]*\) s.*/\1/p' "$log")
+  printf '%-12s %10s %8s  %s\n' "$id" "${render:--}" "${png:--}" "out/$id.png"
 done

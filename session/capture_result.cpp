@@ -1,7 +1,8 @@
 #include "session/capture_result.h"
 
-#include <iterator>
 #include <limits>
+
+#include "session/session_file_fast.h"
 
 namespace murmura {
 
@@ -50,33 +51,32 @@ Expected<CaptureResult, DecodeError> decodeCaptureResult(const Json& j) {
 }
 
 Expected<CaptureResult, std::string> readSessionFile(const std::string& path) {
-    // Events are decoded as they are parsed: neither the file's text nor its JSON tree is ever
-    // held whole, only the decoded events. They gather in blocks and then move into a vector
-    // of exact size, block by block, so that the peak stays near one copy of the events rather
-    // than the two a growing vector needs when it moves its elements.
     CaptureResult r;
-    constexpr size_t kBlock = 16384;
-    std::vector<std::vector<RawEvent>> blocks;
-    size_t count = 0;
-    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events", [&](const Json& event) {
-        if (blocks.empty() || blocks.back().size() == kBlock) blocks.emplace_back().reserve(kBlock);
-        blocks.back().push_back(decodeRawEventOrThrow(event));
-        ++count;
-    });
-    if (!parsed) return unexpected(parsed.error());
-    r.events.reserve(count);
-    for (auto& block : blocks) {
-        std::move(block.begin(), block.end(), std::back_inserter(r.events));
-        std::vector<RawEvent>().swap(block);
+    if (auto parts = readSessionFileFast(path, kMaxSessionFileBytes)) {
+        auto header = catchDecode([&] {
+            decodeHeaderOrThrow(parts->header, r);
+            return 0;
+        });
+        if (header) {
+            r.events = std::move(parts->events);
+            return r;
+        }
     }
+    // The general reader: events are decoded as they are parsed, so that neither the file's text
+    // nor its JSON tree is ever held whole, only the decoded events.
+    EventBlocks events;
+    auto parsed = readJsonFile(path, kMaxSessionFileBytes, "events",
+                               [&](const Json& event) { events.push(decodeRawEventOrThrow(event)); });
+    if (!parsed) return unexpected(parsed.error());
+    r.events = events.take();
     auto header = catchDecode([&] {
         decodeHeaderOrThrow(*parsed, r);
         // Checks the events' presence and type; the streamed array itself is empty.
         decodeRawEventArrayOrThrow(*parsed, "events");
         return 0;
     });
-    if (!header) return unexpected(header.error().message());
-    return r;
+    if (header) return r;
+    return unexpected(header.error().message());
 }
 
 }  // namespace murmura

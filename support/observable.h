@@ -67,18 +67,43 @@ public:
             auto e = weakEntry.lock();
             if (!e) return;
             e->active = false;
-            if (auto s = weakState.lock()) std::erase(s->entries, e);
+            auto s = weakState.lock();
+            if (!s) return;
+            if (s->sending > 0)
+                s->cancelled = true;  // removed when the send ends, so that its indices stay valid
+            else
+                std::erase(s->entries, e);
         });
     }
 
+    // Calls the subscribers of the moment the send began. Callbacks may subscribe (the new
+    // subscriber gets the next value), cancel, send again or destroy this subject; the list is
+    // not copied for that: during a send entries are only appended, and cancelled ones leave
+    // it when the outermost send ends.
     void send(const T& value) {
-        // Copy: callbacks may subscribe or cancel while we iterate.
-        auto entries = state_->entries;
-        for (const auto& e : entries)
-            if (e->active) e->callback(value);
+        const std::shared_ptr<State> state = state_;  // outlives this subject if a callback drops it
+        const size_t count = state->entries.size();
+        ++state->sending;
+        struct EndOfSend {
+            State& s;
+            ~EndOfSend() {
+                if (--s.sending == 0 && s.cancelled) {
+                    s.cancelled = false;
+                    std::erase_if(s.entries, [](const auto& e) { return !e->active; });
+                }
+            }
+        } end{*state};
+        for (size_t i = 0; i < count; ++i) {
+            Entry& e = *state->entries[i];
+            if (e.active) e.callback(value);
+        }
     }
 
-    size_t subscriberCount() const { return state_->entries.size(); }
+    size_t subscriberCount() const {
+        size_t n = 0;
+        for (const auto& e : state_->entries) n += e->active ? 1 : 0;
+        return n;
+    }
 
 private:
     struct Entry {
@@ -87,6 +112,8 @@ private:
     };
     struct State {
         std::vector<std::shared_ptr<Entry>> entries;
+        int sending = 0;         // sends in progress (callbacks may send again)
+        bool cancelled = false;  // entries were cancelled during a send
     };
     std::shared_ptr<State> state_;
 };

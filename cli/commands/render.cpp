@@ -9,6 +9,7 @@
 #include "gallery/artwork_finishing.h"
 #include "rendering/png_io.h"
 #include "rendering/style_registry.h"
+#include "support/text.h"
 
 namespace murmura::cli {
 
@@ -47,27 +48,46 @@ int runRender(const Args& args, Context& ctx) {
     const StyleRegistry registry = makeFullRegistry();
     auto renderer = registry.renderer(styleID);
     if (!renderer) fail("render: unknown style \"" + styleID + "\" (see murmura-cli styles --all)");
+    using Clock = std::chrono::steady_clock;
+    auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    // The timing lines let bench/render_all.sh split the whole command into its parts.
+    auto report = [&](const char* format, const std::string& subject, double seconds) {
+        char line[512];
+        std::snprintf(line, sizeof line, format, escapeForTerminal(subject).c_str(), seconds);
+        ctx.err << line << std::endl;
+    };
+    auto start = Clock::now();
     const CaptureResult session = loadSession(ctx, path);
+    report("Read %s in %.3f s", path, secondsSince(start));
     const CanvasSize canvas = requestedCanvas(args, session);
     // Opened before rendering so that a gallery problem shows before minutes of work.
     std::optional<ArtworkStore> store;
     if (save) store = openStore(args, ctx);
     if (auto out = args.get("out")) checkOutputPath(args, ctx, *out);
 
-    const auto start = std::chrono::steady_clock::now();
+    start = Clock::now();
     auto image = renderCapture(session, *renderer, canvas);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = secondsSince(start);
     if (!image) fail(path + ": Rendering failed — the artwork could not be created.");
-    if (auto out = args.get("out")) {
-        auto bytes = encodePng(*image);
-        if (!bytes) fail(*out + ": cannot write PNG: " + bytes.error());
-        if (auto written = writeOutputFile(ctx, *out, *bytes); !written)
-            fail(*out + ": cannot write PNG: " + written.error());
-    }
     char line[256];
     std::snprintf(line, sizeof line, "Rendered %s at %lld x %lld in %.3f s", styleID.c_str(),
                   static_cast<long long>(canvas.width), static_cast<long long>(canvas.height), seconds);
     ctx.err << line << std::endl;
+    if (auto out = args.get("out")) {
+        start = Clock::now();
+        auto bytes = encodePng(*image);
+        if (!bytes) fail(*out + ": cannot write PNG: " + bytes.error());
+        const double encoding = secondsSince(start);
+        if (auto written = writeOutputFile(ctx, *out, *bytes); !written)
+            fail(*out + ": cannot write PNG: " + written.error());
+        // The write includes flushing the file to disk, which depends on the disk, not on us.
+        char line[512];
+        std::snprintf(line, sizeof line, "Wrote %s in %.3f s (encoding %.3f s)", escapeForTerminal(*out).c_str(),
+                      secondsSince(start), encoding);
+        ctx.err << line << std::endl;
+    }
     if (store) {
         FinishedSession finished;
         finished.plannedDuration = session.duration;

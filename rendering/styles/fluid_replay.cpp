@@ -71,7 +71,7 @@ std::vector<FluidScheduled> FluidReplayRenderer::schedule(const std::vector<Mate
         const float s = clampTo(static_cast<float>(m.properties.strokeWidth()) / st.widthDivisor, st.minWidthScale,
                                 st.maxWidthScale);
         const float radius = st.baseRadius * s;
-        const std::vector<RawEvent>& events = m.segment.events;
+        const std::span<const RawEvent> events = m.segment.events;
         if (m.segment.isDiscrete()) {
             auto first = std::find_if(events.begin(), events.end(), [](const RawEvent& e) { return e.position.has_value(); });
             if (first == events.end()) continue;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <regex>
 #include <sstream>
 
 #include "../test_events.h"
@@ -137,8 +138,11 @@ TEST_F(CommandTest, RenderWritesTheRequestedCanvas) {
               std::string::npos);
     Result r = run({"render", file, "--style", "graffo", "--width", "80", "--height", "30", "--out", path("o.png")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("Rendered graffo at 80 x 30 in ", 0), 0u) << r.err;  // progress: never on standard output
-    EXPECT_EQ(r.out, "");
+    // Read, render and write timed in that order, each on its own line.
+    EXPECT_TRUE(std::regex_match(r.err, std::regex("Read .*s\\.json in [0-9.]+ s\nRendered graffo at 80 x 30 in "
+                                                   "[0-9.]+ s\nWrote .*o\\.png in [0-9.]+ s \\(encoding [0-9.]+ s\\)\n")))
+        << r.err;
+    EXPECT_EQ(r.out, "");  // progress is never on standard output
     auto image = readPngFile(path("o.png"));
     EXPECT_TRUE(image && image->width() == 80 && image->height() == 30);
 }

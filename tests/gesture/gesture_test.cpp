@@ -152,14 +152,19 @@ TEST(SegmentBuilder, SegmentsPartitionTheInScopeEventsOfAnySession) {
             events.push_back(event(types[g.below(6)], t, Point{g.uniform(0, 500), g.uniform(0, 500)}, g.below(5) != 0));
             if (events.back().inScope) inScope.push_back(events.back());
         }
-        std::vector<RawEvent> joined;
-        for (const Segment& s : SegmentBuilder().build(events)) {
-            ASSERT_FALSE(s.events.empty());
-            EXPECT_EQ(s.startTime, s.events.front().timestamp);
-            EXPECT_EQ(s.endTime, s.events.back().timestamp);
-            joined.insert(joined.end(), s.events.begin(), s.events.end());
+        // Cut from a copy or from the list handed over (a temporary the segments must outlive).
+        for (const bool handOver : {false, true}) {
+            const auto segments = handOver ? SegmentBuilder().build(std::vector(events)) : SegmentBuilder().build(events);
+            std::vector<RawEvent> joined;
+            for (const Segment& s : segments) {
+                ASSERT_FALSE(s.events.empty());
+                EXPECT_EQ(s.startTime, s.events.front().timestamp);
+                EXPECT_EQ(s.endTime, s.events.back().timestamp);
+                EXPECT_EQ(s.eventList, segments[0].eventList);  // one list for all
+                joined.insert(joined.end(), s.events.begin(), s.events.end());
+            }
+            ASSERT_EQ(joined, inScope) << "round " << round;
         }
-        ASSERT_EQ(joined, inScope) << "round " << round;
     }
 }
 

@@ -13,7 +13,7 @@ Segment segmentOf(std::vector<RawEvent> events) {
     Segment s;
     s.startTime = events.front().timestamp;
     s.endTime = events.back().timestamp;
-    s.events = std::move(events);
+    s.setEvents(std::move(events));
     return s;
 }
 

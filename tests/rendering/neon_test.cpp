@@ -85,7 +85,8 @@ TEST(NeonDots, StrideKindsAndClamps) {
     std::vector<RawEvent> moves(neon::kMaxSplats - 1, test::move(0, 10, 20));
     std::vector<MaterializedSegment> s{seg(SegmentType::moving, moves)};
     EXPECT_EQ(neon::stride(s), 1);
-    s[0].segment.events.resize(2 * neon::kMaxSplats, test::move(0, 10, 20));
+    moves.resize(2 * neon::kMaxSplats, test::move(0, 10, 20));
+    s[0] = seg(SegmentType::moving, moves);
     EXPECT_EQ(neon::stride(s), 2);
     EXPECT_EQ(neon::dots(s, 100, 100).size(), size_t(neon::kMaxSplats));  // events 0, 2, 4, ...
     const std::vector<MaterializedSegment> mixed{

@@ -1,4 +1,5 @@
 #include "rendering/png_io.h"
+#include "rendering/png_deflate.h"
 
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
@@ -135,4 +136,35 @@ TEST(Png, BytesDoNotDependOnTheNumberOfThreads) {
     const auto parallel = encodePng(image);
     tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
     EXPECT_EQ(*parallel, *encodePng(image));
+}
+
+TEST(PngDeflate, PartsAloneAndConcatenatedInflateToTheirData) {
+    SplitMix64 rng(5);
+    std::vector<std::vector<uint8_t>> parts = {{}, {7}, {1, 1, 1}, std::vector<uint8_t>(300000, 0)};
+    std::vector<uint8_t> noise(200000), runs, mixed;  // noise: stored blocks; runs of every length up to 600
+    for (auto& b : noise) b = static_cast<uint8_t>(rng.below(256));
+    for (size_t length = 1; length <= 600; ++length) runs.insert(runs.end(), length, static_cast<uint8_t>(length));
+    for (int i = 0; i < 300000; ++i) mixed.push_back(static_cast<uint8_t>(rng.below(5) == 0 ? rng.below(8) : i ? mixed.back() : 0));
+    parts.insert(parts.end(), {noise, runs, mixed});
+    auto inflateRaw = [](const std::vector<uint8_t>& in, size_t expected) {
+        z_stream z{};
+        EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+        std::vector<uint8_t> out(expected + 1);
+        z.next_in = const_cast<Bytef*>(in.data()), z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = out.data(), z.avail_out = static_cast<uInt>(out.size());
+        EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+        EXPECT_EQ(z.avail_in, 0u);  // nothing after the final block
+        out.resize(z.total_out);
+        inflateEnd(&z);
+        return out;
+    };
+    std::vector<uint8_t> all, stream;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        std::vector<uint8_t> alone;
+        deflateRuns(parts[k], true, alone);
+        EXPECT_EQ(inflateRaw(alone, parts[k].size()), parts[k]) << k;
+        deflateRuns(parts[k], k + 1 == parts.size(), stream);
+        all.insert(all.end(), parts[k].begin(), parts[k].end());
+    }
+    EXPECT_EQ(inflateRaw(stream, all.size()), all);
 }

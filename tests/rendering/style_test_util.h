@@ -16,7 +16,7 @@ inline MaterializedSegment segmentOf(std::vector<RawEvent> events, double opacit
     Segment s;
     s.segmentType = type;
     if (!events.empty()) s.startTime = events.front().timestamp, s.endTime = events.back().timestamp;
-    s.events = std::move(events);
+    s.setEvents(std::move(events));
     return MaterializedSegment{s, MaterialProperties(opacity, width, 0, 0), 0};
 }
 

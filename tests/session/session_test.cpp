@@ -8,7 +8,9 @@
 #include "../test_files.h"
 #include "session/capture_result.h"
 #include "session/raw_event.h"
+#include "session/session_file_fast.h"
 #include "session/synthetic_session.h"
+#include "support/random.h"
 
 using namespace murmura;
 
@@ -166,4 +168,56 @@ TEST(SyntheticSession, DeterministicWellFormedAndRealistic) {
     EXPECT_EQ(byType[EventType::appBecameActive], 0u);
     EXPECT_GT(outside, 0u);
     EXPECT_LT(outside, s.events.size() / 2);
+}
+// The fast path takes on the form murmura writes and files near it; whatever the file reader
+// accepts must be what the general parser and decoder make of the text, to the last bit.
+TEST(SessionFile, FastPathReadsTheUsualFormAndAgreesWithTheGeneralReader) {
+    test::ScratchDirectory dir("session-fast");
+    const std::string path = (dir / "s.json").string();
+    auto fastAndAgreeing = [&](const std::string& text) {
+        test::writeFile(path, text);
+        auto read = readSessionFile(path);
+        auto parsed = parseJson(text);
+        auto decoded = parsed ? decodeCaptureResult(*parsed) : unexpected(DecodeError{"", parsed.error()});
+        EXPECT_EQ(read.hasValue(), decoded.hasValue()) << text;
+        if (read && decoded) {
+            EXPECT_EQ(encodeSessionFile(*read), encodeSessionFile(*decoded)) << text;
+        }
+        return readSessionFileFast(path, kMaxSessionFileBytes).has_value();
+    };
+    SynthOptions o;
+    o.minutes = 3;  // about 1.7 MB: read in more than one buffer
+    const CaptureResult synthetic = synthesizeSession(o);
+    EXPECT_TRUE(fastAndAgreeing(encodeSessionFile(synthetic)));
+    EXPECT_EQ(readSessionFile(path).value(), synthetic);
+
+    const std::string fields[] = {R"("id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8")", R"("timestamp":0.5)",
+                                  R"("type":"mouseDown")", R"("position":[1.5,-2])", R"("delta":[0,1e2])",
+                                  R"("inScope":true)", R"("windowID":7)", R"("keyCode":36)", R"("mouseButton":-1)"};
+    // One event, with the field of the variant's key replaced by the variant (or added).
+    auto sessionWith = [&](const std::string& variant) {
+        std::string event = "{";
+        bool replaced = false;
+        for (const std::string& f : fields) {
+            const bool same = f.substr(0, f.find(':')) == variant.substr(0, variant.find(':'));
+            event += (event.size() > 1 ? ", " : "") + (same ? variant : f);
+            replaced = replaced || same;
+        }
+        if (!replaced && !variant.empty()) event += ", " + variant;
+        return R"( {"duration":1.5,"windowID":7,"windowFrame":[0,0,10,10],"events":[)" + event + "}]}\n";
+    };
+    const std::pair<std::string, bool> variants[] = {  // taken on by the fast path or not
+        {"", true}, {R"("timestamp":-0)", true}, {R"("timestamp":1E2)", true}, {R"("timestamp":-0.0)", true},
+        {R"("timestamp":18446744073709551616)", false}, {R"("timestamp":1e-400)", false}, {R"("timestamp":01)", false},
+        {R"("windowID":4294967295.0)", true}, {R"("windowID":4294967296)", false}, {R"("windowID":null)", true},
+        {R"("position":[1,2,3])", false}, {R"("id":"\u0036ba7b810-9dad-11d1-80b4-00c04fd430c8")", false},
+        {R"("extra":1)", false}, {R"("inScope":false,"inScope":true)", false}, {R"("inScope":null)", false}};
+    for (const auto& [variant, taken] : variants) EXPECT_EQ(fastAndAgreeing(sessionWith(variant)), taken) << variant;
+    SplitMix64 g(11);
+    const std::string bytes = std::string(" \t\n-+.019eE\"\\,:[]{}nul\x80") + '\0';
+    for (int round = 0; round < 300; ++round) {
+        std::string t = sessionWith("");
+        for (int k = 0; k <= static_cast<int>(g.below(2)); ++k) t[g.below(t.size())] = bytes[g.below(bytes.size())];
+        fastAndAgreeing(t);
+    }
 }

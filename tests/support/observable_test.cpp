@@ -21,17 +21,23 @@ TEST(Subject, DeliversInOrderUntilTheSubscriptionIsDropped) {
     EXPECT_EQ(subject.subscriberCount(), 1u);
 }
 
-TEST(Subject, CancelDuringSendStopsLaterDelivery) {
-    Subject<int> subject;
+TEST(Subject, CallbacksMayCancelSubscribeSendAgainAndDropTheSubject) {
+    auto subject = std::make_unique<Subject<int>>();
     std::vector<int> log;
-    Subscription second;
-    auto first = subject.subscribe([&](const int& v) {
+    Subscription second, added;
+    auto first = subject->subscribe([&](const int& v) {
         log.push_back(v);
         second.cancel();
+        if (v == 3) added = subject->subscribe([&](const int& w) { log.push_back(100 + w); });
+        if (v == 4) subject->send(5);
     });
-    second = subject.subscribe([&](const int& v) { log.push_back(-v); });
-    subject.send(3);
-    EXPECT_EQ(log, (std::vector<int>{3}));
+    second = subject->subscribe([&](const int& v) { log.push_back(-v); });
+    subject->send(3);  // the subscriber added during the send gets the next value
+    EXPECT_EQ(subject->subscriberCount(), 2u);
+    subject->send(4);
+    auto dropper = subject->subscribe([&](const int&) { subject.reset(); });
+    subject->send(6);  // the subject goes away in the middle of its send (ASan)
+    EXPECT_EQ(log, (std::vector<int>{3, 4, 5, 105, 104, 6, 106}));
 }
 
 TEST(Subject, OutlivedSubjectsAndDestroyedTargetsAreSafe) {
