@@ -224,11 +224,13 @@ TEST(FluidReplayRender, DeterministicShowsDyeAndRunsEveryFrame) {
     EXPECT_NE(*FluidReplayRenderer(tight).render(session, 120, 75), *ink.render(session, 120, 75));
 }
 
-TEST(FluidReplayRender, BlankPaperWithoutTimeSpanNoImageForImpossibleCanvases) {
+TEST(FluidReplayRender, BlankPaperWithoutTimeSpanAndThinCanvases) {
     MaterialEngineOutput still;
     still.segments.push_back(moving({at(EventType::mouseMove, 3.0, 10, 10), at(EventType::mouseMove, 3.0, 50, 50)}));
     EXPECT_EQ(*ink.render(still, 120, 75), *blankPaper(ink));
     const MaterialEngineOutput session = smallSession();
-    for (const FluidReplayRenderer* style : {&ink, &watercolor})
-        EXPECT_FALSE(style->render(session, 16000, 1));  // the simulation grid would not fit
+    for (const FluidReplayRenderer* style : {&ink, &watercolor}) {
+        EXPECT_FALSE(style->render(session, 0, 1));
+        EXPECT_TRUE(style->render(session, 16000, 1));  // a grid bounded by the dye grid, not 16000 x 256 texels
+    }
 }
