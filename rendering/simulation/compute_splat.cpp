@@ -89,10 +89,7 @@ MURMURA_SIMD_CLONES void splatWeights(float* __restrict e, const float* __restri
     for (int32_t i = 0; i < n; ++i) e[i] = gen::exp32(-(pxx[i] + pyy) / radius);
 }
 
-}  // namespace
-
-void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
-    if (splats.empty()) return;
+void applySplatBlock(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
     const int32_t w = field.width(), h = field.height();
     SplatBounds* bounds = ws.objects<SplatBounds>(splats.size());
     int32_t rowBegin = h, rowEnd = 0;
@@ -135,6 +132,17 @@ void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws)
             }
         });
     }
+}
+
+}  // namespace
+
+void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
+    if (splats.empty()) return;
+    // Blocks of splats in list order keep every texel's additions in that order, and the column
+    // offsets to one block's worth: a whole Neon session at once would need 20,000 rows of them.
+    constexpr size_t kBlock = 256;
+    for (size_t first = 0; first < splats.size(); first += kBlock)
+        applySplatBlock(field, splats.subspan(first, std::min(kBlock, splats.size() - first)), ws);
     field.fill(3, 1.0f);
 }
 
