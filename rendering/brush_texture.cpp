@@ -7,14 +7,16 @@
 #include <mutex>
 #include <numbers>
 
+#include "support/random.h"
+
 namespace murmura {
 
 namespace {
 
-// 64-bit linear congruential generator; a draw is the low 24 bits of the stepped state.
+// The shared 64-bit LCG; a brush draw is the low 24 bits of the stepped state.
 struct Lcg {
-    uint64_t state;
-    uint64_t step() { return state = state * 0x5851F42D4C957F2DULL + 0x14057B7EF767814FULL; }
+    Lcg64 gen;
+    uint64_t step() { return gen.next(); }
     double unit() { return static_cast<double>(step() & 0xFFFFFFu) / 16777215.0; }
 };
 
@@ -28,7 +30,7 @@ struct Streak {
 }  // namespace
 
 BrushTexture::BrushTexture(int32_t size, uint64_t seed) : size_(std::max(size, 3)) {
-    Lcg rng{seed};
+    Lcg rng{Lcg64(seed)};
     const uint64_t s0 = rng.step();
     std::vector<Bristle> bristles(8 + s0 % 11);
     for (Bristle& b : bristles) {
