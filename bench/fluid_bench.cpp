@@ -115,10 +115,13 @@ static void BM_KernelAdvectDye(benchmark::State& state) {
     const auto grids = inkGrids();
     Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
     fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
-    Field dye = texturedField(grids.dye, 1), out = *Field::create(grids.dye.width, grids.dye.height);
-    dye.fill(3, 1.0f);
+    compute::TexelFieldPair dye{*compute::TexelField::fromField(texturedField(grids.dye, 1)),
+                                *compute::TexelField::create(grids.dye.width, grids.dye.height)};
     compute::Workspace ws;
-    for (auto _ : state) fluid::kAdvect(vel, dye, out, 1.0f / 60, 0.07f, ws);
+    for (auto _ : state) {
+        dye.read.setAlpha(1.0f);
+        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.07f, 0.0f, 0, ws);
+    }
     setTexels(state, grids.dye);
 }
 BENCHMARK(BM_KernelAdvectDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
@@ -128,10 +131,11 @@ static void BM_KernelAdvectDiffuseDye(benchmark::State& state) {
     const auto grids = inkGrids();
     Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
     fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
-    compute::FieldPair dye{texturedField(grids.dye, 1), *Field::create(grids.dye.width, grids.dye.height)};
+    compute::TexelFieldPair dye{*compute::TexelField::fromField(texturedField(grids.dye, 1)),
+                                *compute::TexelField::create(grids.dye.width, grids.dye.height)};
     compute::Workspace ws;
     for (auto _ : state) {
-        dye.read.fill(3, 1.0f);
+        dye.read.setAlpha(1.0f);
         fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.06f, 0.15f, 2, ws);
     }
     setTexels(state, grids.dye);
@@ -152,7 +156,7 @@ BENCHMARK(BM_KernelDiffuse)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTim
 // places, bounded to the texels they can change.
 static void BM_KernelSplatBatch(benchmark::State& state) {
     const auto g = inkGrids().dye;
-    Field dye = texturedField(g, 1);
+    auto dye = *compute::TexelField::fromField(texturedField(g, 1));
     std::vector<fluid::SplatPass> splats;
     for (int i = 0; i < 12; ++i)
         splats.push_back({0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 0.0026f * 1.2f, 16.0f / 9});
@@ -167,7 +171,7 @@ BENCHMARK(BM_KernelSplatBatch)->Unit(benchmark::kMicrosecond)->MeasureProcessCPU
 // no texel can be skipped (the work of an unbounded pass), and the per-texel reference pass.
 static void BM_KernelSplatBatchWholeGrid(benchmark::State& state) {
     const auto g = inkGrids().dye;
-    Field dye = texturedField(g, 1);
+    auto dye = *compute::TexelField::fromField(texturedField(g, 1));
     std::vector<fluid::SplatPass> splats;
     for (int i = 0; i < 12; ++i)
         splats.push_back({0.1f + 0.07f * i, 0.2f + 0.05f * (i % 7), {0.5f, 0.5f, 0.46f}, 100.0f, 16.0f / 9});

@@ -171,12 +171,18 @@ struct Tap {
 // has its centre at (i + 0.5) / size, with clamp-to-edge addressing. The weight is quantised to
 // 1/256 of a texel as texture units do, so that a read at a texel centre is exactly that texel
 // even when (i + 0.5) / size is not exact in float.
-inline Tap bilinearTap(float coord, int32_t size) {
+// The read position in 1/256 texels: q >> 8 is the first texel, from -1 to size, and q & 255
+// the weight of the second in 256ths.
+inline int32_t tapPosition(float coord, int32_t size) {
     const float hi = static_cast<float>(size);
     float x = coord * hi - 0.5f;
     x = x >= -1.0f ? x : -1.0f;  // beyond the edges every read is the edge texel; NaN goes there too
     x = x <= hi ? x : hi;
-    const int32_t q = static_cast<int32_t>(x * 256.0f + 512.5f) - 512;  // round(x * 256), x >= -1
+    return static_cast<int32_t>(x * 256.0f + 512.5f) - 512;  // round(x * 256), x >= -1
+}
+
+inline Tap bilinearTap(float coord, int32_t size) {
+    const int32_t q = tapPosition(coord, size);
     const int32_t i = q >> 8;
     const int32_t last = size - 1;
     int32_t i0 = i < 0 ? 0 : i;

@@ -4,10 +4,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define MURMURA_F16C 1
-#endif
+#include "rendering/simulation/half_simd.h"
 
 namespace murmura::compute {
 
@@ -21,10 +18,6 @@ void encodeScalar(const float* src, Half* dst, size_t n) {
     for (size_t i = 0; i < n; ++i) dst[i] = toHalf(src[i]);
 }
 
-// One value stored by the storage rule: as a half, or as the float the half holds.
-inline void store1(Half* p, float v) { *p = toHalf(v); }
-inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
-
 template <class T>
 void storeInterleavedScalar(const float (*in)[4], T* const (&out)[4], size_t n) {
     for (int k = 0; k < 4; ++k)
@@ -33,8 +26,6 @@ void storeInterleavedScalar(const float (*in)[4], T* const (&out)[4], size_t n) 
 }
 
 #ifdef MURMURA_F16C
-// vcvtps2ph rounds to nearest even, as the scalar conversion does; min/max/compare below are the
-// vector forms of storable(), with the same treatment of NaN.
 __attribute__((target("avx,f16c"))) void decodeF16c(const Half* src, float* dst, size_t n) {
     size_t i = 0;
     for (; i + 8 <= n; i += 8)
@@ -43,31 +34,15 @@ __attribute__((target("avx,f16c"))) void decodeF16c(const Half* src, float* dst,
 }
 
 __attribute__((target("avx,f16c"))) void encodeF16c(const float* src, Half* dst, size_t n) {
-    const __m256 lo = _mm256_set1_ps(-kHalfMax), hi = _mm256_set1_ps(kHalfMax);
-    const __m256 tiny = _mm256_set1_ps(kHalfRoundingLimit), negTiny = _mm256_set1_ps(-kHalfRoundingLimit);
     size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256 v = _mm256_loadu_ps(src + i);
-        v = _mm256_max_ps(v, lo);  // (v > lo) ? v : lo
-        v = _mm256_min_ps(v, hi);  // (v < hi) ? v : hi
-        const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, tiny, _CMP_LE_OQ), _mm256_cmp_ps(v, negTiny, _CMP_GE_OQ));
-        v = _mm256_andnot_ps(zero, v);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
-    }
+    for (; i + 8 <= n; i += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), toHalf8(_mm256_loadu_ps(src + i)));
     for (; i < n; ++i) dst[i] = toHalf(src[i]);
 }
 
 __attribute__((target("avx,f16c"))) void roundF16c(float* values, size_t n) {
-    const __m256 lo = _mm256_set1_ps(-kHalfMax), hi = _mm256_set1_ps(kHalfMax);
-    const __m256 tiny = _mm256_set1_ps(kHalfRoundingLimit), negTiny = _mm256_set1_ps(-kHalfRoundingLimit);
     size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256 v = _mm256_loadu_ps(values + i);
-        v = _mm256_min_ps(_mm256_max_ps(v, lo), hi);
-        const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, tiny, _CMP_LE_OQ), _mm256_cmp_ps(v, negTiny, _CMP_GE_OQ));
-        v = _mm256_andnot_ps(zero, v);
-        _mm256_storeu_ps(values + i, _mm256_cvtph_ps(_mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT)));
-    }
+    for (; i + 8 <= n; i += 8) _mm256_storeu_ps(values + i, stored8(_mm256_loadu_ps(values + i)));
     for (; i < n; ++i) values[i] = fromHalf(toHalf(values[i]));
 }
 
@@ -99,14 +74,6 @@ __attribute__((target("avx,f16c"))) void interleaveF16c(const Half* c0, const Ha
     }
 }
 
-// storable() on eight values.
-__attribute__((target("avx,f16c"))) inline __m256 storable8(__m256 v) {
-    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
-    const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(kHalfRoundingLimit), _CMP_LE_OQ),
-                                      _mm256_cmp_ps(v, _mm256_set1_ps(-kHalfRoundingLimit), _CMP_GE_OQ));
-    return _mm256_andnot_ps(zero, v);
-}
-
 // The inverse transpose of interleaveF16c: eight texels into one vector per channel.
 __attribute__((target("avx,f16c"))) inline void channels8(const float (*in)[4], __m256 (&c)[4]) {
     const float* p = in[0];
@@ -120,14 +87,6 @@ __attribute__((target("avx,f16c"))) inline void channels8(const float (*in)[4], 
     c[1] = _mm256_shuffle_ps(lo01, lo23, 0xee);
     c[2] = _mm256_shuffle_ps(hi01, hi23, 0x44);
     c[3] = _mm256_shuffle_ps(hi01, hi23, 0xee);
-}
-
-// Eight values stored by the storage rule: as halves, or as the floats the halves hold.
-__attribute__((target("avx,f16c"))) inline void store8(Half* p, __m256 v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
-}
-__attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) {
-    _mm256_storeu_ps(p, _mm256_cvtph_ps(_mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT)));
 }
 
 template <class T>
@@ -151,9 +110,25 @@ __attribute__((target("avx,f16c"))) void addScaledF16c(Half* row, const float* e
         __m128i* at = reinterpret_cast<__m128i*>(row + i);
         const __m256 deposit = _mm256_mul_ps(_mm256_loadu_ps(e + i), scale);
         const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), deposit);
-        _mm_storeu_si128(at, _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT));
+        _mm_storeu_si128(at, toHalf8(v));
     }
     for (; i < n; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
+}
+
+// Two texels per vector: the halves of both widened at once, each texel's weight in its half.
+__attribute__((target("avx,f16c"))) void addScaledTexelsF16c(Half* texels, const float* e,
+                                                             const std::array<float, 3>& color, size_t n) {
+    const __m256 k = _mm256_setr_ps(color[0], color[1], color[2], 0.0f, color[0], color[1], color[2], 0.0f);
+    size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        __m128i* at = reinterpret_cast<__m128i*>(texels + i * 4);
+        const __m256 weight = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_broadcast_ss(e + i)),
+                                                   _mm_broadcast_ss(e + i + 1), 1);
+        const __m256 v = _mm256_add_ps(_mm256_cvtph_ps(_mm_loadu_si128(at)), _mm256_mul_ps(weight, k));
+        _mm_storeu_si128(at, toHalf8(v));
+    }
+    for (; i < n; ++i)
+        for (int c = 0; c < 3; ++c) texels[i * 4 + c] = toHalf(fromHalf(texels[i * 4 + c]) + e[i] * color[c]);
 }
 
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
@@ -201,18 +176,19 @@ void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t
     storeInterleavedScalar(in, out, count);
 }
 
-void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count) {
-#ifdef MURMURA_F16C
-    if (kHasF16c) return storeInterleavedF16c(in, out, count);
-#endif
-    storeInterleavedScalar(in, out, count);
-}
-
 void addScaledToHalves(Half* row, const float* e, float k, size_t count) {
 #ifdef MURMURA_F16C
     if (kHasF16c) return addScaledF16c(row, e, k, count);
 #endif
     for (size_t i = 0; i < count; ++i) row[i] = toHalf(fromHalf(row[i]) + e[i] * k);
+}
+
+void addScaledToTexels(Half* texels, const float* e, const std::array<float, 3>& color, size_t count) {
+#ifdef MURMURA_F16C
+    if (kHasF16c) return addScaledTexelsF16c(texels, e, color, count);
+#endif
+    for (size_t i = 0; i < count; ++i)
+        for (int c = 0; c < 3; ++c) texels[i * 4 + c] = toHalf(fromHalf(texels[i * 4 + c]) + e[i] * color[c]);
 }
 
 void roundToStorage(float* values, size_t count) {
@@ -274,6 +250,62 @@ Float4 Field::sample(float u, float v) const {
     const Float4 a = texel(tx.i0, ty.i0), b = texel(tx.i1, ty.i0), c = texel(tx.i0, ty.i1), d = texel(tx.i1, ty.i1);
     auto blend = [&](int k) { return gen::bilinear(a[k], b[k], c[k], d[k], tx.f, ty.f); };
     return Float4{blend(0), blend(1), blend(2), blend(3)};
+}
+
+std::optional<TexelField> TexelField::create(int64_t width, int64_t height) {
+    if (width < 1 || height < 1 || width > Field::kMaxSide || height > Field::kMaxSide ||
+        width * height > Field::kMaxTexels)
+        return std::nullopt;
+    const size_t halves = (static_cast<size_t>(width) + 2) * 4 * static_cast<size_t>(height);
+    std::unique_ptr<Half[]> texels(new (std::nothrow) Half[halves]);
+    if (!texels) return std::nullopt;
+    std::fill_n(texels.get(), halves, Half{0});
+    return TexelField(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(texels));
+}
+
+std::optional<TexelField> TexelField::fromField(const Field& field) {
+    auto out = create(field.width(), field.height());
+    if (!out) return std::nullopt;
+    for (int32_t y = 0; y < field.height(); ++y) {
+        Half* texels = out->row(y);
+        for (int32_t x = 0; x < field.width(); ++x) {
+            const Float4 t = field.texel(x, y);
+            for (int c = 0; c < 3; ++c) texels[x * 4 + c] = toHalf(t[c]);
+        }
+        out->padRow(y);
+    }
+    out->setAlpha(field.texel(0, 0).w);
+    return out;
+}
+
+void TexelField::padRow(int32_t y) {
+    Half* texels = row(y);
+    std::copy_n(texels, 4, texels - 4);
+    std::copy_n(texels + static_cast<size_t>(width_ - 1) * 4, 4, texels + static_cast<size_t>(width_) * 4);
+}
+
+void TexelField::clear() {
+    std::fill_n(texels_.get(), rowStride() * static_cast<size_t>(height_), Half{0});
+    alpha_ = 0;
+}
+
+Float4 TexelField::texel(int32_t x, int32_t y) const {
+    x = std::clamp(x, 0, width_ - 1);
+    y = std::clamp(y, 0, height_ - 1);
+    const Half* t = row(y) + static_cast<size_t>(x) * 4;
+    return Float4{fromHalf(t[0]), fromHalf(t[1]), fromHalf(t[2]), alpha()};
+}
+
+void TexelField::copyTo(Field& out) const {
+    for (int c = 0; c < 3; ++c) out.beginWrite(c);
+    out.fill(3, alpha());
+    for (int32_t y = 0; y < height_; ++y) {
+        const Half* t = row(y);
+        for (int c = 0; c < 3; ++c) {
+            Half* r = out.row(c, y);
+            for (int32_t x = 0; x < width_; ++x) r[x] = t[x * 4 + c];
+        }
+    }
 }
 
 std::optional<DisplayField> DisplayField::create(int64_t width, int64_t height) {

@@ -71,10 +71,11 @@ void decodeHalvesInterleaved(const Half* c0, const Half* c1, const Half* c2, con
 // Texels with their four channels side by side into rows of halves, one per channel, by the
 // storage rule; a channel whose row is null is skipped.
 void encodeHalvesInterleaved(const float (*in)[4], Half* const (&out)[4], size_t count);
-// The same as floats: out[c][i] = fromHalf(toHalf(in[i][c])).
-void roundToStorageInterleaved(const float (*in)[4], float* const (&out)[4], size_t count);
 // row[i] = toHalf(fromHalf(row[i]) + e[i] * k): a weighted deposit into stored halves.
 void addScaledToHalves(Half* row, const float* e, float k, size_t count);
+// The same on texels with their channels side by side: channel c of texel i gains e[i] * color[c]
+// (the fourth channel is left alone).
+void addScaledToTexels(Half* texels, const float* e, const std::array<float, 3>& color, size_t count);
 // values[i] = fromHalf(toHalf(values[i])): the value a field would hold after storing it.
 void roundToStorage(float* values, size_t count);
 
@@ -141,6 +142,56 @@ private:
     std::unique_ptr<Half[]> planes_;
     std::array<bool, 4> uniform_{true, true, true, true};
     std::array<Half, 4> value_{};
+};
+
+// A width x height field of RGBA half-float texels with the four channels of a texel side by
+// side, for the dye: a bilinear read of a texel and its right neighbour is then one 16-byte load
+// and one conversion. Each row carries a copy of its edge texel on both sides, so that the pair
+// at a clamped edge reads the edge texel twice, as clamp-to-edge addressing does. The fourth
+// channel is the same everywhere (the kernels write constants there) and is kept as one value;
+// its lane in the texels holds 0.
+class TexelField {
+public:
+    // A field with every texel (0, 0, 0, 0), or nothing as Field::create.
+    static std::optional<TexelField> create(int64_t width, int64_t height);
+    // The texels of a plane-backed field, or nothing when the memory cannot be had.
+    static std::optional<TexelField> fromField(const Field& field);
+
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+    bool sameSize(const TexelField& other) const { return width_ == other.width_ && height_ == other.height_; }
+    // Halves from one row to the next.
+    size_t rowStride() const { return (static_cast<size_t>(width_) + 2) * 4; }
+    // Texel 0 of row y; texels -1 and width are the row's edge copies.
+    const Half* row(int32_t y) const { return texels_.get() + static_cast<size_t>(y) * rowStride() + 4; }
+    Half* row(int32_t y) { return texels_.get() + static_cast<size_t>(y) * rowStride() + 4; }
+    // Renews the edge copies of row y after its texels were written.
+    void padRow(int32_t y);
+
+    float alpha() const { return fromHalf(alpha_); }
+    // The fourth channel of every texel becomes v (stored by the storage rule).
+    void setAlpha(float v) { alpha_ = toHalf(v); }
+    void clear();
+
+    // The texel at (x, y), coordinates clamped to the field.
+    Float4 texel(int32_t x, int32_t y) const;
+    // The same texels in a plane-backed field of this size.
+    void copyTo(Field& out) const;
+
+private:
+    TexelField(int32_t width, int32_t height, std::unique_ptr<Half[]> texels)
+        : width_(width), height_(height), texels_(std::move(texels)) {}
+
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    std::unique_ptr<Half[]> texels_;
+    Half alpha_ = 0;
+};
+
+struct TexelFieldPair {
+    TexelField read;
+    TexelField write;
+    void exchange() { std::swap(read, write); }
 };
 
 // A read/write pair: a pass reads `read`, writes `write`, and the two are exchanged.

@@ -89,7 +89,26 @@ MURMURA_SIMD_CLONES void splatWeights(float* __restrict e, const float* __restri
     for (int32_t i = 0; i < n; ++i) e[i] = gen::exp32(-(pxx[i] + pyy) / radius);
 }
 
-void applySplatBlock(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
+// What the deposit does to the two field layouts.
+void prepareChannels(Field& field, const SplatPass& s) {
+    for (int c = 0; c < 3; ++c)
+        if (s.color[c] != 0.0f) field.materialize(c);
+}
+void prepareChannels(TexelField&, const SplatPass&) {}
+
+void addToRow(Field& field, int32_t y, int32_t x0, const float* e, int32_t n, const SplatPass& s) {
+    for (int c = 0; c < 3; ++c) {
+        if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
+        addScaledToHalves(field.row(c, y) + x0, e, s.color[c], static_cast<size_t>(n));
+    }
+}
+void addToRow(TexelField& field, int32_t y, int32_t x0, const float* e, int32_t n, const SplatPass& s) {
+    addScaledToTexels(field.row(y) + static_cast<size_t>(x0) * 4, e, s.color, static_cast<size_t>(n));
+    if (x0 == 0 || x0 + n == field.width()) field.padRow(y);
+}
+
+template <class F>
+void applySplatBlock(F& field, std::span<const SplatPass> splats, Workspace& ws) {
     const int32_t w = field.width(), h = field.height();
     SplatBounds* bounds = ws.objects<SplatBounds>(splats.size());
     int32_t rowBegin = h, rowEnd = 0;
@@ -100,8 +119,7 @@ void applySplatBlock(Field& field, std::span<const SplatPass> splats, Workspace&
         if (b.reach2 < 0 || b.rowBegin >= b.rowEnd) continue;
         rowBegin = std::min(rowBegin, b.rowBegin);
         rowEnd = std::max(rowEnd, b.rowEnd);
-        for (int c = 0; c < 3; ++c)
-            if (s.color[c] != 0.0f) field.materialize(c);
+        prepareChannels(field, s);
     }
     if (rowBegin < rowEnd) {
         // Each splat's squared column offsets over the widest columns any of its rows reaches.
@@ -124,10 +142,7 @@ void applySplatBlock(Field& field, std::span<const SplatPass> splats, Workspace&
                     if (x0 >= x1) continue;
                     const int32_t n = x1 - x0;
                     splatWeights(e, columns + k * w + x0, n, py * py, s.radius);
-                    for (int c = 0; c < 3; ++c) {
-                        if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
-                        addScaledToHalves(field.row(c, y) + x0, e, s.color[c], static_cast<size_t>(n));
-                    }
+                    addToRow(field, y, x0, e, n, s);
                 }
             }
         });
@@ -136,14 +151,27 @@ void applySplatBlock(Field& field, std::span<const SplatPass> splats, Workspace&
 
 }  // namespace
 
-void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
-    if (splats.empty()) return;
+namespace {
+template <class F>
+void applySplatBlocks(F& field, std::span<const SplatPass> splats, Workspace& ws) {
     // Blocks of splats in list order keep every texel's additions in that order, and the column
     // offsets to one block's worth: a whole Neon session at once would need 20,000 rows of them.
     constexpr size_t kBlock = 256;
     for (size_t first = 0; first < splats.size(); first += kBlock)
         applySplatBlock(field, splats.subspan(first, std::min(kBlock, splats.size() - first)), ws);
+}
+}  // namespace
+
+void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws) {
+    if (splats.empty()) return;
+    applySplatBlocks(field, splats, ws);
     field.fill(3, 1.0f);
+}
+
+void applySplats(TexelField& field, std::span<const SplatPass> splats, Workspace& ws) {
+    if (splats.empty()) return;
+    applySplatBlocks(field, splats, ws);
+    field.setAlpha(1.0f);
 }
 
 }  // namespace murmura::compute

@@ -28,6 +28,7 @@ void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& 
 // The splats in order, each as k_splat from `field` into a second field followed by an
 // exchange, done in place and only where a splat can change a stored value.
 void applySplats(Field& field, std::span<const SplatPass> splats, Workspace& ws);
+void applySplats(TexelField& field, std::span<const SplatPass> splats, Workspace& ws);
 
 namespace reference {
 void kSplat(const Field& target, Field& out, const SplatPass& splat, Workspace& ws);

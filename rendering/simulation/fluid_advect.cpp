@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
 
 #include "rendering/simulation/fluid_rows.h"
+#include "rendering/simulation/half_simd.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -153,11 +155,11 @@ VelocityColumns velocityColumns(const Field& vel, int32_t w, int32_t h, Workspac
 }
 
 // The advection of one chunk's rows, in increasing order, with its ring of decoded source rows
-// and its scratch (`extraFloats` more floats of per-thread scratch are kept for the caller).
+// and its scratch.
 class AdvectRows {
 public:
     AdvectRows(const Field& vel, const Field& src, const VelocityColumns& velCols, float dt, float denominator,
-               Workspace& ws, size_t extraFloats)
+               Workspace& ws)
         : vel_(vel), src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), ws_(ws), w_(src.width()),
           h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
@@ -168,14 +170,13 @@ public:
         i01_ = i10_ + blockTexels;
         i11_ = i01_ + blockTexels;
         slotRow_ = i11_ + blockTexels;
-        fx_ = ws.rowScratch(blockTexels * 2 + wide * 3 + velRow * 2 + extraFloats);
+        fx_ = ws.rowScratch(blockTexels * 2 + wide * 3 + velRow * 2);
         fy_ = fx_ + blockTexels;
         centres_ = fy_ + blockTexels;
         vx_ = centres_ + wide;
         vy_ = vx_ + wide;
         rowA_ = vy_ + wide;
         rowB_ = rowA_ + velRow;
-        extra_ = rowB_ + velRow;
         for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
         // A uniform channel is read from a row of its value.
         uniformRows_ = ws.halfScratch(wide * 4);
@@ -184,8 +185,6 @@ public:
         texels_ = ws.texelScratch(wide * (static_cast<size_t>(ringRows_) + 1));
         std::fill_n(slotRow_, ringRows_, -1);
     }
-
-    float* extra() const { return extra_; }
 
     // Rows [y0, y0 + count), count at most kAdvectBlockRows: sink(y, texels) for each, with the
     // row's results as texels of four channels side by side.
@@ -242,7 +241,7 @@ private:
     int32_t w_, h_;
     int32_t ringRows_ = kAdvectRingRows;
     int32_t *i00_, *i10_, *i01_, *i11_, *slotRow_;
-    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_, *extra_;
+    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_;
     compute::Half* uniformRows_;
     Lanes* texels_;
 };
@@ -271,7 +270,7 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
     if (!fillUniformChannels(src, out, denominator)) return;
     const auto wide = static_cast<size_t>(w);
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-        AdvectRows advect(vel, src, velCols, dt, denominator, ws, 0);
+        AdvectRows advect(vel, src, velCols, dt, denominator, ws);
         for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kAdvectBlockRows) {
             const int32_t count = std::min(kAdvectBlockRows, chunkEnd - blockBegin);
             advect.rows(blockBegin, count, [&](int32_t y, const Lanes* texels) {
@@ -284,103 +283,275 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
     }, kAdvectRingRows);  // chunks of a few blocks, so that the ring is reused
 }
 
+// ---- The dye: advection and diffusion on texel fields ----
+
 namespace {
-// Output rows of the fused advection and diffusion are made in blocks of this many; every
-// intermediate level keeps a ring of its latest rows, enough for one block and the rows the
-// stencils of the levels above reach beyond it.
-constexpr int32_t kFusedBlockRows = 1;
-constexpr int64_t kMaxFusedDiffusion = 4;
+
+// Backtraced pair reads of one output row: for each texel, the offsets (in halves, from the
+// start of the field) of the texel pair (x0, x0 + 1) in the upper and the lower source row, and
+// the two weights. x0 runs from -1 to width - 1; the edge copies make a pair at a clamped edge
+// read the edge texel twice, which is what the clamped taps read.
+MURMURA_SIMD_CLONES void pairTaps(const float* __restrict vx, const float* __restrict vy,
+                                  const float* __restrict centres, float v, int32_t w, int32_t h, float dt,
+                                  int32_t stride, int32_t* __restrict upper, int32_t* __restrict lower,
+                                  float* __restrict fx, float* __restrict fy) {
+    const float tx = 1.0f / static_cast<float>(w), ty = 1.0f / static_cast<float>(h);
+    for (int32_t x = 0; x < w; ++x) {
+        const int32_t qx = gen::tapPosition(centres[x] - dt * vx[x] * tx, w);
+        const int32_t qy = gen::tapPosition(v - dt * vy[x] * ty, h);
+        const int32_t ix = qx >> 8, iy = qy >> 8;
+        const int32_t column = ((ix < w - 1 ? ix : w - 1) + 1) * 4;
+        int32_t y0 = iy < 0 ? 0 : iy;
+        y0 = y0 > h - 1 ? h - 1 : y0;
+        int32_t y1 = iy + 1 > h - 1 ? h - 1 : iy + 1;
+        y1 = y1 < 0 ? 0 : y1;
+        upper[x] = y0 * stride + column;
+        lower[x] = y1 * stride + column;
+        fx[x] = static_cast<float>(qx & 255) * (1.0f / 256.0f);
+        fy[x] = static_cast<float>(qy & 255) * (1.0f / 256.0f);
+    }
+}
+
+// The gathers and the diffusion store their rows by the storage rule: as the halves of the
+// output field, or as the floats those halves hold, for the next pass of a fused sweep.
+template <class T>
+void pairGatherScalar(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
+                      const float* fx, const float* fy, float denominator, int32_t w) {
+    using compute::fromHalf;
+    for (int32_t x = 0; x < w; ++x) {
+        const compute::Half* a = base + upper[x];
+        const compute::Half* c = base + lower[x];
+        for (int k = 0; k < 4; ++k)
+            compute::store1(out + x * 4 + k, gen::bilinear(fromHalf(a[k]), fromHalf(a[4 + k]), fromHalf(c[k]),
+                                                           fromHalf(c[4 + k]), fx[x], fy[x]) /
+                                                 denominator);
+    }
+}
+
+template <class T>
+MURMURA_SIMD_CLONES void diffuseTexelsScalar(T* __restrict out, const float* __restrict padded,
+                                             const float* __restrict below, const float* __restrict above, float k,
+                                             int32_t n) {
+    for (int32_t i = 0; i < n; ++i)
+        compute::store1(out + i, diffuseOf(padded[i + 4], padded[i], padded[i + 8], below[i], above[i], k));
+}
+
+#ifdef MURMURA_AVX_GATHER
+__attribute__((target("avx,f16c"))) inline __m256 loadPair(const compute::Half* base, int32_t at) {
+    return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at)));
+}
+
+// Two output texels per vector: each pair load brings a texel and its right neighbour, blended
+// with the pair below first, then the two halves of the result blended across.
+template <class T>
+__attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::Half* base, const int32_t* upper,
+                                                        const int32_t* lower, const float* fx, const float* fy,
+                                                        float denominator, int32_t w) {
+    const __m256 den = _mm256_set1_ps(denominator);
+    int32_t x = 0;
+    for (; x + 2 <= w; x += 2) {
+        const __m256 a0 = loadPair(base, upper[x]), c0 = loadPair(base, lower[x]);
+        const __m256 a1 = loadPair(base, upper[x + 1]), c1 = loadPair(base, lower[x + 1]);
+        const __m256 v0 = _mm256_add_ps(a0, _mm256_mul_ps(_mm256_sub_ps(c0, a0), _mm256_broadcast_ss(fy + x)));
+        const __m256 v1 = _mm256_add_ps(a1, _mm256_mul_ps(_mm256_sub_ps(c1, a1), _mm256_broadcast_ss(fy + x + 1)));
+        const __m256 left = _mm256_permute2f128_ps(v0, v1, 0x20), right = _mm256_permute2f128_ps(v0, v1, 0x31);
+        const __m256 v = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), pairWeight(fx + x)));
+        compute::store8(out + x * 4, _mm256_div_ps(v, den));
+    }
+    pairGatherScalar(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
+}
+
+// k_diffuse along a row of texels, eight channel values at a time.
+template <class T>
+__attribute__((target("avx,f16c"))) void diffuseTexelsF16c(T* out, const float* padded, const float* below,
+                                                           const float* above, float k, int32_t n) {
+    const __m256 kv = _mm256_set1_ps(k), four = _mm256_set1_ps(4.0f);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 c = _mm256_loadu_ps(padded + i + 4);
+        const __m256 sum = _mm256_add_ps(
+            _mm256_add_ps(_mm256_add_ps(_mm256_loadu_ps(padded + i), _mm256_loadu_ps(padded + i + 8)),
+                          _mm256_loadu_ps(below + i)),
+            _mm256_loadu_ps(above + i));
+        compute::store8(out + i, _mm256_add_ps(c, _mm256_mul_ps(kv, _mm256_sub_ps(sum, _mm256_mul_ps(four, c)))));
+    }
+    diffuseTexelsScalar(out + i, padded + i, below + i, above + i, k, n - i);
+}
+const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+#endif
+
+template <class T>
+void pairGather(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower, const float* fx,
+                const float* fy, float denominator, int32_t w) {
+#ifdef MURMURA_AVX_GATHER
+    if (kHasF16c) return pairGatherF16c(out, base, upper, lower, fx, fy, denominator, w);
+#endif
+    pairGatherScalar(out, base, upper, lower, fx, fy, denominator, w);
+}
+
+// k_diffuse along a row of texels (channels side by side) padded with its edge texels; below and
+// above are the neighbouring rows from their texel 0.
+template <class T>
+void diffuseTexels(T* out, const float* padded, const float* below, const float* above, float k, int32_t w) {
+#ifdef MURMURA_AVX_GATHER
+    if (kHasF16c) return diffuseTexelsF16c(out, padded, below, above, k, w * 4);
+#endif
+    diffuseTexelsScalar(out, padded, below, above, k, w * 4);
+}
+
+// Row texels as floats, channels side by side, with the edge texels copied on both sides.
+void padTexels(float* row, int32_t w) {
+    std::copy_n(row + 4, 4, row);
+    std::copy_n(row + static_cast<size_t>(w) * 4, 4, row + static_cast<size_t>(w + 1) * 4);
+}
+
+// The advection of one chunk's dye rows, with its scratch (`extraFloats` more floats of
+// per-thread scratch are kept for the caller).
+class DyeAdvectRows {
+public:
+    DyeAdvectRows(const Field& vel, const compute::TexelField& src, const VelocityColumns& velCols, float dt,
+                  float denominator, Workspace& ws, size_t extraFloats)
+        : vel_(vel), src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), w_(src.width()),
+          h_(src.height()) {
+        const auto wide = static_cast<size_t>(w_);
+        const auto velRow = static_cast<size_t>(vel.width());
+        upper_ = ws.indexScratch(wide * 2);
+        lower_ = upper_ + wide;
+        fx_ = ws.rowScratch(wide * 5 + velRow * 2 + extraFloats);
+        fy_ = fx_ + wide;
+        centres_ = fy_ + wide;
+        vx_ = centres_ + wide;
+        vy_ = vx_ + wide;
+        rowA_ = vy_ + wide;
+        rowB_ = rowA_ + velRow;
+        extra_ = rowB_ + velRow;
+        for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
+    }
+
+    float* extra() const { return extra_; }
+
+    // Row y of the advected dye into out, width texels with their channels side by side, stored
+    // by the storage rule.
+    template <class T>
+    void row(int32_t y, T* out) {
+        const float v = texelCentre(y, h_);
+        if (velCols_.sameGrid) {
+            vel_.readRow(0, y, vx_);
+            vel_.readRow(1, y, vy_);
+        } else {
+            sampleRow(vel_, 0, v, *velCols_.cols, velCols_.exact, vx_, rowA_, rowB_);
+            sampleRow(vel_, 1, v, *velCols_.cols, velCols_.exact, vy_, rowA_, rowB_);
+        }
+        const auto stride = static_cast<int32_t>(src_.rowStride());
+        pairTaps(vx_, vy_, centres_, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
+        pairGather(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, denominator_, w_);
+    }
+
+private:
+    const Field& vel_;
+    const compute::TexelField& src_;
+    const VelocityColumns& velCols_;
+    float dt_, denominator_;
+    int32_t w_, h_;
+    int32_t *upper_, *lower_;
+    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_, *extra_;
+};
+
+// Diffusion levels fused into one sweep; more passes than this run as further sweeps.
+constexpr int32_t kMaxFusedLevels = 4;
+
+// One sweep over the dye: level 0 is the advected source (or the source itself), then `levels`
+// diffusion passes. Each level keeps a ring of its latest rows, rounded to half precision as a
+// field between the passes would hold them, so the result has the bits of the separate passes
+// without writing and re-reading a dye field per pass. A chunk also computes the few rows beyond
+// its ends that the stencils above it read.
+void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::TexelField& src,
+              compute::TexelField& out, float dt, float denominator, float k, int32_t levels, Workspace& ws) {
+    const int32_t w = src.width(), h = src.height();
+    const auto rowFloats = (static_cast<size_t>(w) + 2) * 4;
+    const auto ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(2 * levels + 3)));
+    const size_t ringFloats = static_cast<size_t>(levels) * ringRows * rowFloats;
+    forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
+        std::optional<DyeAdvectRows> advect;
+        float* rings = nullptr;
+        if (vel) {
+            advect.emplace(*vel, src, velCols, dt, denominator, ws, ringFloats);
+            rings = advect->extra();
+        } else {
+            rings = ws.rowScratch(ringFloats);
+        }
+        // Level 0 is the advected source, or the source itself (already stored values).
+        auto level0 = [&](int32_t y, float* texels) {  // texels: texel 0 of a padded row
+            if (advect) {
+                advect->row(y, texels);
+            } else {
+                compute::decodeHalves(src.row(y), texels, static_cast<size_t>(w) * 4);
+            }
+        };
+        auto ring = [&](int32_t level, int32_t y) {
+            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowFloats;
+        };
+        if (levels == 0) {
+            for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
+                advect->row(y, out.row(y));
+                out.padRow(y);
+            }
+            return;
+        }
+        std::array<int32_t, kMaxFusedLevels> next{};  // the next row each level computes
+        for (int32_t level = 0; level < levels; ++level) next[level] = std::max(0, chunkBegin - (levels - level));
+        for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
+            for (const int32_t end = std::min(h, y + 1 + levels); next[0] < end; ++next[0]) {
+                float* row = ring(0, next[0]);
+                level0(next[0], row + 4);
+                padTexels(row, w);
+            }
+            for (int32_t level = 1; level <= levels; ++level) {
+                const bool last = level == levels;
+                const int32_t begin = last ? y : next[level];
+                const int32_t end = last ? y + 1 : std::min(h, y + 1 + levels - level);
+                for (int32_t r = begin; r < end; ++r) {
+                    const float* below = ring(level - 1, std::max(r - 1, 0)) + 4;
+                    const float* above = ring(level - 1, std::min(r + 1, h - 1)) + 4;
+                    if (last) {
+                        diffuseTexels(out.row(r), ring(level - 1, r), below, above, k, w);
+                        out.padRow(r);
+                    } else {
+                        float* row = ring(level, r);
+                        diffuseTexels(row + 4, ring(level - 1, r), below, above, k, w);
+                        padTexels(row, w);
+                    }
+                }
+                if (!last) next[level] = end;
+            }
+        }
+    }, kAdvectRingRows);
+}
+
+// The uniform fourth channel through the same passes: the values the separate passes store.
+float diffusedAlpha(float value, float k, int64_t levels) {
+    for (int64_t i = 0; i < levels; ++i)
+        value = compute::fromHalf(compute::toHalf(diffuseOf(value, value, value, value, value, k)));
+    return value;
+}
+
 }  // namespace
 
-// The advection and the diffusion passes run row by row in one sweep: each level's rows are
-// rounded to half precision as the fields between the passes would hold them, so the result has
-// the bits of the separate passes, without writing and re-reading a dye field per pass. A chunk
-// also computes the few rows beyond its ends that its stencils read.
-void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float dissipation, float k,
+void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws) {
-    const Field& src = dye.read;
-    Field& out = dye.write;
-    if (iterations <= 0 || iterations > kMaxFusedDiffusion || !src.sameSize(out)) {
-        kAdvect(vel, dye.read, dye.write, dt, dissipation, ws);
-        dye.exchange();
-        for (int64_t i = 0; i < iterations; ++i) {
-            kDiffuse(dye.read, dye.write, k, ws);
-            dye.exchange();
-        }
-        return;
-    }
-    const int32_t w = out.width(), h = out.height();
-    const auto levels = static_cast<int32_t>(iterations);
     const float denominator = 1.0f + dissipation * dt;
-    const VelocityColumns velCols = velocityColumns(vel, w, h, ws);
-    std::array<int, 4> planes{};
-    int planeCount = 0;
-    for (int c = 0; c < 4; ++c) {
-        if (!src.isUniform(c)) {
-            out.beginWrite(c);
-            planes[planeCount++] = c;
-            continue;
-        }
-        // The values the separate passes store, one after the other.
-        float value = compute::fromHalf(compute::toHalf(src.uniformValue(c) / denominator));
-        for (int32_t i = 0; i < levels; ++i)
-            value = compute::fromHalf(compute::toHalf(diffuseOf(value, value, value, value, value, k)));
-        out.fill(c, value);
-    }
-    if (planeCount > 0) {
-        const auto wide = static_cast<size_t>(w);
-        const size_t stride = wide + 2;
-        const auto ringSpan = static_cast<uint32_t>(kFusedBlockRows + 2 * levels + 2);
-        const auto ringRows = static_cast<int32_t>(std::bit_ceil(ringSpan));
-        const size_t ringFloats = static_cast<size_t>(levels) * planeCount * ringRows * stride;
-        forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-            AdvectRows advect(vel, src, velCols, dt, denominator, ws, ringFloats + wide);
-            float* rings = advect.extra();
-            float* result = rings + ringFloats;
-            // Row y of level `level` (0: advected), plane p, padded with its edge values.
-            auto ring = [&](int32_t level, int p, int32_t y) {
-                const size_t slot = (static_cast<size_t>(level) * planeCount + p) * ringRows + (y & (ringRows - 1));
-                return rings + slot * stride;
-            };
-            std::array<int32_t, kMaxFusedDiffusion> next{};  // the next row each level computes
-            for (int32_t level = 0; level < levels; ++level) next[level] = std::max(0, chunkBegin - (levels - level));
-            for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kFusedBlockRows) {
-                const int32_t blockEnd = std::min(chunkEnd, blockBegin + kFusedBlockRows);
-                const int32_t advectEnd = std::min(h, blockEnd + levels);
-                while (next[0] < advectEnd) {
-                    const int32_t count = std::min(kAdvectBlockRows, advectEnd - next[0]);
-                    advect.rows(next[0], count, [&](int32_t y, const Lanes* texels) {
-                        float* rows[4]{};
-                        for (int p = 0; p < planeCount; ++p) rows[planes[p]] = ring(0, p, y) + 1;
-                        compute::roundToStorageInterleaved(texels, rows, wide);
-                        for (int p = 0; p < planeCount; ++p) padRow(ring(0, p, y), w);
-                    });
-                    next[0] += count;
-                }
-                for (int32_t level = 1; level <= levels; ++level) {
-                    const bool last = level == levels;
-                    const int32_t begin = last ? blockBegin : next[level];
-                    const int32_t end = last ? blockEnd : std::min(h, blockEnd + levels - level);
-                    for (int32_t y = begin; y < end; ++y) {
-                        for (int p = 0; p < planeCount; ++p) {
-                            const float* below = ring(level - 1, p, std::max(y - 1, 0)) + 1;
-                            const float* above = ring(level - 1, p, std::min(y + 1, h - 1)) + 1;
-                            float* row = last ? result : ring(level, p, y) + 1;
-                            diffuseRow(row, ring(level - 1, p, y), below, above, k, w);
-                            if (last) {
-                                out.writeRow(planes[p], y, result);
-                            } else {
-                                compute::roundToStorage(row, wide);
-                                padRow(row - 1, w);
-                            }
-                        }
-                    }
-                    if (!last) next[level] = end;
-                }
-            }
-        }, kAdvectRingRows);
-    }
+    const VelocityColumns velCols = velocityColumns(vel, dye.read.width(), dye.read.height(), ws);
+    iterations = std::max<int64_t>(iterations, 0);
+    auto levels = static_cast<int32_t>(std::min<int64_t>(iterations, kMaxFusedLevels));
+    dyeSweep(&vel, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
+    dye.write.setAlpha(diffusedAlpha(compute::fromHalf(compute::toHalf(dye.read.alpha() / denominator)), k, levels));
     dye.exchange();
+    for (int64_t done = levels; done < iterations; done += levels) {
+        levels = static_cast<int32_t>(std::min<int64_t>(iterations - done, kMaxFusedLevels));
+        dyeSweep(nullptr, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
+        dye.write.setAlpha(diffusedAlpha(dye.read.alpha(), k, levels));
+        dye.exchange();
+    }
 }
 
 }  // namespace murmura::fluid

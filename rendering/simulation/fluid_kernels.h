@@ -67,9 +67,9 @@ void kGradient(const Field& press, const Field& vel, Field& out, Workspace& ws);
 void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise, Workspace& ws);
 // k_diffuse: c + k * laplacian, all channels.
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws);
-// k_advect from dye.read followed by `iterations` k_diffuse passes, each pass's output read by
-// the next; the result ends in dye.read, as after an exchange per pass.
-void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float dissipation, float k,
+// k_advect of the dye from dye.read followed by `iterations` k_diffuse passes, each pass's
+// output read by the next; the result ends in dye.read, as after an exchange per pass.
+void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws);
 // k_display_wc: water-mark rims, granulation, saturation cap, fibre and vignette.
 void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& params,

@@ -15,8 +15,6 @@ using compute::StencilRows;
 inline float diffuseOf(float c, float L, float R, float B, float T, float k) {
     return c + k * (L + R + B + T - 4.0f * c);
 }
-// One row of k_diffuse from the row padded with its edge texels and the rows below and above.
-void diffuseRow(float* out, const float* padded, const float* below, const float* above, float k, int32_t w);
 
 // Pads a row stored at row[1..w] with its edge values at row[0] and row[w + 1].
 inline void padRow(float* row, int32_t w) {

@@ -75,7 +75,8 @@ std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const 
     const Grids g = gridSizes(width, height, config);
     auto field = [](GridSize s) { return compute::Field::create(s.width, s.height); };
     auto velRead = field(g.sim), velWrite = field(g.sim);
-    auto dyeRead = field(g.dye), dyeWrite = field(g.dye);
+    auto dyeRead = compute::TexelField::create(g.dye.width, g.dye.height);
+    auto dyeWrite = compute::TexelField::create(g.dye.width, g.dye.height);
     auto prsRead = field(g.sim), prsWrite = field(g.sim);
     auto curl = field(g.sim), div = field(g.sim);
     auto display = compute::DisplayField::create(width, height);
@@ -89,7 +90,7 @@ std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const 
 }
 
 FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
-                   compute::FieldPair vel, compute::FieldPair dye, compute::FieldPair prs, compute::Field curl,
+                   compute::FieldPair vel, compute::TexelFieldPair dye, compute::FieldPair prs, compute::Field curl,
                    compute::Field div, compute::DisplayField display)
     : ctx_(context),
       config_(config),
@@ -103,8 +104,9 @@ FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t wi
       divT_(std::move(div)),
       displayT_(std::move(display)) {
     // Every texture starts at zero (k_zero).
-    for (compute::Field* f : {&vel_.read, &vel_.write, &dye_.read, &dye_.write, &prs_.read, &prs_.write, &curlT_, &divT_})
-        fluid::kZero(*f);
+    for (compute::Field* f : {&vel_.read, &vel_.write, &prs_.read, &prs_.write, &curlT_, &divT_}) fluid::kZero(*f);
+    dye_.read.clear();
+    dye_.write.clear();
     dyeSplats_.reserve(64);
     velocitySplats_.reserve(64);
 }
@@ -149,14 +151,24 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     ++profile_.steps;
 }
 
+const compute::Field& FluidSim::dye() const {
+    if (!dyePlanes_) dyePlanes_ = compute::Field::create(dye_.read.width(), dye_.read.height());
+    if (!dyePlanes_) throw std::bad_alloc();
+    dye_.read.copyTo(*dyePlanes_);
+    return *dyePlanes_;
+}
+
 std::optional<RgbaImage> FluidSim::makeImage() {
     const auto start = std::chrono::steady_clock::now();
+    if (!dyePlanes_) dyePlanes_ = compute::Field::create(dye_.read.width(), dye_.read.height());
+    if (!dyePlanes_) return std::nullopt;
+    dye_.read.copyTo(*dyePlanes_);
     if (config_.displayVariant == DisplayVariant::ink) {
-        fluid::kDisplay(dye_.read, displayT_, config_.paper, ctx_.inkNoise(), workspace_);
+        fluid::kDisplay(*dyePlanes_, displayT_, config_.paper, ctx_.inkNoise(), workspace_);
     } else {
         const fluid::WatercolorDisplayParams params{config_.paper, config_.edgeDarken, config_.granulate,
                                                     config_.absorbanceCap};
-        fluid::kDisplayWc(dye_.read, displayT_, params, ctx_.watercolorNoise(), workspace_);
+        fluid::kDisplayWc(*dyePlanes_, displayT_, params, ctx_.watercolorNoise(), workspace_);
     }
     auto image = displayT_.readBack();
     profile_.displaySeconds += secondsSince(start);

@@ -109,13 +109,14 @@ public:
     int64_t outputHeight() const { return outH_; }
     float aspect() const { return aspect_; }
     const compute::Field& velocity() const { return vel_.read; }
-    const compute::Field& dye() const { return dye_.read; }
+    // The dye in a plane-backed field (a copy, renewed on each call).
+    const compute::Field& dye() const;
     const compute::Field& pressure() const { return prs_.read; }
     const Profile& profile() const { return profile_; }
 
 private:
     FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
-             compute::FieldPair vel, compute::FieldPair dye, compute::FieldPair prs, compute::Field curl,
+             compute::FieldPair vel, compute::TexelFieldPair dye, compute::FieldPair prs, compute::Field curl,
              compute::Field div, compute::DisplayField display);
 
     const FluidContext& ctx_;
@@ -124,7 +125,7 @@ private:
     int64_t outH_;
     float aspect_;
     compute::FieldPair vel_;
-    compute::FieldPair dye_;
+    compute::TexelFieldPair dye_;  // channels side by side: the advection reads texel pairs
     compute::FieldPair prs_;
     compute::Field curlT_;
     compute::Field divT_;
@@ -133,6 +134,7 @@ private:
     std::vector<fluid::SplatPass> dyeSplats_;
     std::vector<fluid::SplatPass> velocitySplats_;
     Profile profile_;
+    mutable std::optional<compute::Field> dyePlanes_;  // what the display kernels and dye() read
 };
 
 }  // namespace murmura

@@ -387,10 +387,6 @@ MURMURA_SIMD_CLONES void diffuseRowVector(float* __restrict out, const float* __
 }
 }  // namespace
 
-void diffuseRow(float* out, const float* padded, const float* below, const float* above, float k, int32_t w) {
-    diffuseRowVector(out, padded, below, above, k, w);
-}
-
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
     if (!src.sameSize(out)) return reference::kDiffuse(src, out, k, ws);
     const int32_t w = out.width();
@@ -402,7 +398,7 @@ void kDiffuse(const Field& src, Field& out, float k, Workspace& ws) {
         }
         out.beginWrite(c);
         forEachStencilRow(src, c, c, 1, ws, [&](int32_t y, const StencilRows& r) {
-            diffuseRow(r.extra, r.centre, r.below, r.above, k, w);
+            diffuseRowVector(r.extra, r.centre, r.below, r.above, k, w);
             out.writeRow(c, y, r.extra);
         });
     }

@@ -183,7 +183,11 @@ const FastCase kFastCases[] = {
          const int64_t n = std::array{0, 1, 2, 5}[seed % 4];
          const Field vel = randomField(Dims{std::max(1, s.w / 3), std::max(1, (s.h + 1) / 2)}, seed, 5000.0f);
          compute::FieldPair dye{randomField(s, seed + 1, 4.0f, false), blankOf(s)};
-         if (fast) fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.07f, 0.15f, n, ws);
+         if (fast) {
+             compute::TexelFieldPair texels{*compute::TexelField::fromField(dye.read), *compute::TexelField::create(s.w, s.h)};
+             fluid::kAdvectDiffuse(vel, texels, 1.0f / 60, 0.07f, 0.15f, n, ws);
+             texels.read.copyTo(dye.read);
+         }
          for (int64_t i = -1; !fast && i < n; ++i) {
              i < 0 ? fluid::reference::kAdvect(vel, dye.read, dye.write, 1.0f / 60, 0.07f, ws)
                    : fluid::reference::kDiffuse(dye.read, dye.write, 0.15f, ws);
@@ -204,7 +208,13 @@ const FastCase kFastCases[] = {
                                static_cast<float>(s.w) / static_cast<float>(s.h)});
          }
          Field f = randomField(s, seed, 2.0f, false), scratch = blankOf(s);
-         if (fast) fluid::applySplats(f, splats, ws);
+         if (fast && seed % 2) {  // the dye's layout, channels side by side
+             auto texels = *compute::TexelField::fromField(f);
+             fluid::applySplats(texels, splats, ws);
+             texels.copyTo(f);
+         } else if (fast) {
+             fluid::applySplats(f, splats, ws);
+         }
          for (const fluid::SplatPass& splat : fast ? std::span<const fluid::SplatPass>{} : splats) {
              fluid::reference::kSplat(f, scratch, splat, ws);
              std::swap(f, scratch);

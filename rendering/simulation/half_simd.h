@@ -1,0 +1,43 @@
+#pragma once
+// The storage rule on eight floats at a time, for the kernels' F16C paths (compute.h has the
+// scalar form): the same saturation, the same +0 for values that round to zero, and vcvtps2ph
+// rounds to nearest even as the scalar conversion does.
+#include "rendering/simulation/compute.h"
+
+namespace murmura::compute {
+
+// One value stored by the storage rule: as a half, or as the float the half holds.
+inline void store1(Half* p, float v) { *p = toHalf(v); }
+inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
+
+}  // namespace murmura::compute
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+
+#define MURMURA_F16C 1
+
+namespace murmura::compute {
+
+// storable() on eight values, with the same treatment of NaN.
+__attribute__((target("avx,f16c"))) inline __m256 storable8(__m256 v) {
+    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
+    const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(kHalfRoundingLimit), _CMP_LE_OQ),
+                                      _mm256_cmp_ps(v, _mm256_set1_ps(-kHalfRoundingLimit), _CMP_GE_OQ));
+    return _mm256_andnot_ps(zero, v);
+}
+
+// Eight values as the halves a field stores, and as the floats those halves hold.
+__attribute__((target("avx,f16c"))) inline __m128i toHalf8(__m256 v) {
+    return _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT);
+}
+__attribute__((target("avx,f16c"))) inline __m256 stored8(__m256 v) { return _mm256_cvtph_ps(toHalf8(v)); }
+
+// Eight values stored by the storage rule: as halves, or as the floats the halves hold.
+__attribute__((target("avx,f16c"))) inline void store8(Half* p, __m256 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), toHalf8(v));
+}
+__attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) { _mm256_storeu_ps(p, stored8(v)); }
+
+}  // namespace murmura::compute
+#endif
