@@ -19,17 +19,14 @@ inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
 
 namespace murmura::compute {
 
-// storable() on eight values, with the same treatment of NaN.
-__attribute__((target("avx,f16c"))) inline __m256 storable8(__m256 v) {
-    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
-    const __m256 zero = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(kHalfRoundingLimit), _CMP_LE_OQ),
-                                      _mm256_cmp_ps(v, _mm256_set1_ps(-kHalfRoundingLimit), _CMP_GE_OQ));
-    return _mm256_andnot_ps(zero, v);
-}
-
-// Eight values as the halves a field stores, and as the floats those halves hold.
+// Eight values as the halves a field stores. The conversion itself rounds every value of
+// magnitude up to 2^-25 to a zero (2^-25 is the tie between 0 and the smallest subnormal, and
+// ties go to the even 0), so of the storage rule only the saturation and the sign of those zeros
+// remain: -0 becomes +0. NaN saturates low as in storable().
 __attribute__((target("avx,f16c"))) inline __m128i toHalf8(__m256 v) {
-    return _mm256_cvtps_ph(storable8(v), _MM_FROUND_TO_NEAREST_INT);
+    v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-kHalfMax)), _mm256_set1_ps(kHalfMax));
+    const __m128i h = _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT);
+    return _mm_andnot_si128(_mm_cmpeq_epi16(h, _mm_set1_epi16(static_cast<int16_t>(0x8000))), h);
 }
 __attribute__((target("avx,f16c"))) inline __m256 stored8(__m256 v) { return _mm256_cvtph_ps(toHalf8(v)); }
 

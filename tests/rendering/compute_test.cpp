@@ -38,13 +38,19 @@ TEST(ComputeStorage, RowConversionsMatchScalarOnes) {
     // Encoding: random floats of all magnitudes and the special cases.
     std::vector<float> floats = {0.0f, -0.0f, 0x1p-25f, -0x1p-25f, 0x1.8p-25f, 65504.0f, 65519.0f, 65520.0f, 1e9f, -1e9f,
                                  std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                                 std::numeric_limits<float>::denorm_min()};
+                                 std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+                                 -1e-9f, -0x1.01p-25f, 0x1.01p-25f, std::numeric_limits<float>::quiet_NaN()};
     SplitMix64 rng(5);
     for (int i = 0; i < 100000; ++i)
         floats.push_back(static_cast<float>((rng.nextUnit() - 0.5) * std::pow(2.0, 60 * rng.nextUnit() - 40)));
     std::vector<compute::Half> encoded(floats.size());
     compute::encodeHalves(floats.data(), encoded.data(), floats.size());
-    for (size_t i = 0; i < floats.size(); ++i) ASSERT_EQ(encoded[i], compute::toHalf(floats[i])) << floats[i];
+    std::vector<float> rounded = floats;
+    compute::roundToStorage(rounded.data(), rounded.size());
+    for (size_t i = 0; i < floats.size(); ++i) {
+        ASSERT_EQ(encoded[i], compute::toHalf(floats[i])) << floats[i];
+        ASSERT_EQ(std::bit_cast<uint32_t>(rounded[i]), std::bit_cast<uint32_t>(compute::fromHalf(encoded[i]))) << floats[i];
+    }
 }
 
 TEST(ComputeField, CreationZeroesAndRefusesBadSizes) {
