@@ -6,6 +6,8 @@
 #include <bit>
 #include <optional>
 
+#include <tbb/task_arena.h>
+
 #include "rendering/simulation/fluid_rows.h"
 #include "rendering/simulation/half_simd.h"
 
@@ -303,10 +305,9 @@ MURMURA_SIMD_CLONES void pairTaps(const float* __restrict vx, const float* __res
         const int32_t column = ((ix < w - 1 ? ix : w - 1) + 1) * 4;
         int32_t y0 = iy < 0 ? 0 : iy;
         y0 = y0 > h - 1 ? h - 1 : y0;
-        int32_t y1 = iy + 1 > h - 1 ? h - 1 : iy + 1;
-        y1 = y1 < 0 ? 0 : y1;
         upper[x] = y0 * stride + column;
-        lower[x] = y1 * stride + column;
+        // The lower row is the next one, except where clamping makes both the edge row.
+        lower[x] = upper[x] + (static_cast<uint32_t>(iy) < static_cast<uint32_t>(h - 1) ? stride : 0);
         fx[x] = static_cast<float>(qx & 255) * (1.0f / 256.0f);
         fy[x] = static_cast<float>(qy & 255) * (1.0f / 256.0f);
     }
@@ -457,6 +458,13 @@ private:
     float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_, *extra_;
 };
 
+// A chunk of a fused sweep also makes the rows its stencils reach beyond its ends; four chunks
+// per thread keep that small and still share the work evenly.
+int32_t fusedChunkRows(int32_t h) {
+    const int32_t threads = std::max(1, tbb::this_task_arena::max_concurrency());
+    return std::max(kAdvectRingRows, h / (4 * threads));
+}
+
 // Diffusion levels fused into one sweep; more passes than this run as further sweeps.
 constexpr int32_t kMaxFusedLevels = 4;
 
@@ -525,7 +533,7 @@ void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::T
                 if (!last) next[level] = end;
             }
         }
-    }, kAdvectRingRows);
+    }, levels > 0 ? fusedChunkRows(h) : kAdvectRingRows);
 }
 
 // The uniform fourth channel through the same passes: the values the separate passes store.
