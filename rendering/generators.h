@@ -176,8 +176,10 @@ struct Tap {
 inline int32_t tapPosition(float coord, int32_t size) {
     const float hi = static_cast<float>(size);
     float x = coord * hi - 0.5f;
-    x = x >= -1.0f ? x : -1.0f;  // beyond the edges every read is the edge texel; NaN goes there too
-    x = x <= hi ? x : hi;
+    // Beyond the edges every read is the edge texel; NaN goes to -1. (In this form, the form of
+    // the processors' min and max instructions, the clamps vectorise without blends.)
+    x = x > -1.0f ? x : -1.0f;
+    x = x < hi ? x : hi;
     return static_cast<int32_t>(x * 256.0f + 512.5f) - 512;  // round(x * 256), x >= -1
 }
 

@@ -247,7 +247,7 @@ class Workspace {
 public:
     // A buffer of at least `floats` floats for the calling thread.
     float* rowScratch(size_t floats);
-    // Shared float plane `slot` (0 to 3) of at least `floats` floats (called outside parallel loops).
+    // Shared float plane `slot` (0 to 5) of at least `floats` floats (called outside parallel loops).
     float* plane(int slot, size_t floats);
     // Per-thread index buffer of at least `count` entries.
     int32_t* indexScratch(size_t count);
@@ -272,7 +272,7 @@ public:
 
 private:
     tbb::enumerable_thread_specific<std::vector<float>> rows_;
-    std::array<std::vector<float>, 4> planes_;
+    std::array<std::vector<float>, 6> planes_;
     tbb::enumerable_thread_specific<std::vector<int32_t>> indices_;
     tbb::enumerable_thread_specific<std::vector<Half>> halves_;
     tbb::enumerable_thread_specific<std::vector<std::array<float, 4>>> texels_;

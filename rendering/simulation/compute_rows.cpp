@@ -10,9 +10,9 @@ namespace murmura::compute {
 
 namespace {
 
-// a = mix(a, b, f), element by element.
-MURMURA_SIMD_CLONES void mixInto(float* __restrict a, const float* __restrict b, float f, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) a[i] = gen::mix(a[i], b[i], f);
+// out = mix(a, b, f), element by element (out may be a).
+MURMURA_SIMD_CLONES void mixRows(float* out, const float* a, const float* __restrict b, float f, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) out[i] = gen::mix(a[i], b[i], f);
 }
 
 MURMURA_SIMD_CLONES void gatherMixScalar(float* __restrict out, const float* __restrict row,
@@ -70,19 +70,36 @@ bool allExact(const TapRow& taps) {
     return std::all_of(taps.f.begin(), taps.f.end(), [](float f) { return f == 0.0f; });
 }
 
+namespace {
+void gatherRow(float* out, const float* row, int32_t width, const TapRow& cols, bool colsExact) {
+    const auto n = static_cast<int32_t>(cols.i0.size());
+    if (colsExact)
+        gatherExact(out, row, cols.i0.data(), n);
+    else
+        gatherMix(out, row, width, cols.i0.data(), cols.i1.data(), cols.f.data(), n);
+}
+}  // namespace
+
 void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out, float* rowA,
                float* rowB) {
     const gen::Tap ty = gen::bilinearTap(v, field.height());
     field.readRow(c, ty.i0, rowA);
     if (ty.f != 0.0f) {
         field.readRow(c, ty.i1, rowB);
-        mixInto(rowA, rowB, ty.f, field.width());
+        mixRows(rowA, rowA, rowB, ty.f, field.width());
     }
-    const auto n = static_cast<int32_t>(cols.i0.size());
-    if (colsExact)
-        gatherExact(out, rowA, cols.i0.data(), n);
-    else
-        gatherMix(out, rowA, field.width(), cols.i0.data(), cols.i1.data(), cols.f.data(), n);
+    gatherRow(out, rowA, field.width(), cols, colsExact);
+}
+
+void sampleRow(const float* plane, int32_t width, int32_t height, float v, const TapRow& cols, bool colsExact,
+               float* out, float* scratch) {
+    const gen::Tap ty = gen::bilinearTap(v, height);
+    const float* row = plane + static_cast<size_t>(ty.i0) * width;
+    if (ty.f != 0.0f) {
+        mixRows(scratch, row, plane + static_cast<size_t>(ty.i1) * width, ty.f, width);
+        row = scratch;
+    }
+    gatherRow(out, row, width, cols, colsExact);
 }
 
 void fillConstantChannels(Field& out, int firstConstant) {

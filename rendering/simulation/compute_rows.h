@@ -15,6 +15,10 @@ bool allExact(const TapRow& taps);
 // finite and never -0). rowA and rowB are scratch of the field's width.
 void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out,
                float* rowA, float* rowB);
+// The same from one channel already decoded into a plane of floats, `width` x `height`, row 0
+// first. `scratch` holds `width` floats.
+void sampleRow(const float* plane, int32_t width, int32_t height, float v, const TapRow& cols, bool colsExact,
+               float* out, float* scratch);
 
 // The rows a five-point stencil reads at row y of a field: `centre`, channel `across` of row y
 // padded with its edge texels (so x - 1 and x + 1 stay inside); `below` and `above`, channel

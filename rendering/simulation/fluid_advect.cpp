@@ -142,6 +142,8 @@ struct VelocityColumns {
     const TapRow* cols = nullptr;
     bool exact = true;
     bool sameGrid = true;
+    // The two velocity channels as floats (the dye's rows read each velocity row a few times).
+    std::array<const float*, 2> planes{};
 };
 
 VelocityColumns velocityColumns(const Field& vel, int32_t w, int32_t h, Workspace& ws) {
@@ -418,14 +420,13 @@ public:
         const auto velRow = static_cast<size_t>(vel.width());
         upper_ = ws.indexScratch(wide * 2);
         lower_ = upper_ + wide;
-        fx_ = ws.rowScratch(wide * 5 + velRow * 2 + extraFloats);
+        fx_ = ws.rowScratch(wide * 5 + velRow + extraFloats);
         fy_ = fx_ + wide;
         centres_ = fy_ + wide;
         vx_ = centres_ + wide;
         vy_ = vx_ + wide;
         rowA_ = vy_ + wide;
-        rowB_ = rowA_ + velRow;
-        extra_ = rowB_ + velRow;
+        extra_ = rowA_ + velRow;
         for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
     }
 
@@ -440,8 +441,9 @@ public:
             vel_.readRow(0, y, vx_);
             vel_.readRow(1, y, vy_);
         } else {
-            sampleRow(vel_, 0, v, *velCols_.cols, velCols_.exact, vx_, rowA_, rowB_);
-            sampleRow(vel_, 1, v, *velCols_.cols, velCols_.exact, vy_, rowA_, rowB_);
+            const int32_t vw = vel_.width(), vh = vel_.height();
+            sampleRow(velCols_.planes[0], vw, vh, v, *velCols_.cols, velCols_.exact, vx_, rowA_);
+            sampleRow(velCols_.planes[1], vw, vh, v, *velCols_.cols, velCols_.exact, vy_, rowA_);
         }
         const auto stride = static_cast<int32_t>(src_.rowStride());
         pairTaps(vx_, vy_, centres_, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
@@ -455,7 +457,7 @@ private:
     float dt_, denominator_;
     int32_t w_, h_;
     int32_t *upper_, *lower_;
-    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_, *extra_;
+    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *extra_;
 };
 
 // A chunk of a fused sweep also makes the rows its stencils reach beyond its ends; four chunks
@@ -548,7 +550,19 @@ float diffusedAlpha(float value, float k, int64_t levels) {
 void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws) {
     const float denominator = 1.0f + dissipation * dt;
-    const VelocityColumns velCols = velocityColumns(vel, dye.read.width(), dye.read.height(), ws);
+    VelocityColumns velCols = velocityColumns(vel, dye.read.width(), dye.read.height(), ws);
+    if (!velCols.sameGrid) {
+        const auto vw = static_cast<size_t>(vel.width());
+        float* vx = ws.plane(4, vel.texelCount());
+        float* vy = ws.plane(5, vel.texelCount());
+        forEachRowChunk(vel.height(), vel.width(), [&](int32_t y0, int32_t y1) {
+            for (int32_t y = y0; y < y1; ++y) {
+                vel.readRow(0, y, vx + y * vw);
+                vel.readRow(1, y, vy + y * vw);
+            }
+        });
+        velCols.planes = {vx, vy};
+    }
     iterations = std::max<int64_t>(iterations, 0);
     auto levels = static_cast<int32_t>(std::min<int64_t>(iterations, kMaxFusedLevels));
     dyeSweep(&vel, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
