@@ -238,6 +238,11 @@ inline float texelCentre(int32_t i, int32_t size) {
 struct TapRow {
     std::vector<int32_t> i0, i1;
     std::vector<float> f;
+    // Per block of eight outputs (whole blocks only): the first of the eight consecutive source
+    // texels the block reads, or -1 where it reaches further; k0 and k1 are i0 and i1 counted
+    // from there. An upsampling read then loads eight texels and permutes them (the blocks are
+    // the same for every row, so this is worked out once).
+    std::vector<int32_t> blockBase, k0, k1;
     void fill(int32_t outSize, int32_t srcSize, float offset);
 };
 

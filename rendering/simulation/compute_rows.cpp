@@ -24,39 +24,32 @@ MURMURA_SIMD_CLONES void gatherMixScalar(float* __restrict out, const float* __r
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(MURMURA_NO_SIMD)
 #define MURMURA_PERMUTE_GATHER 1
 // An upsampling read reaches at most eight consecutive texels in eight outputs: one load of
-// those texels and two permutes replace sixteen scalar reads. Blocks that reach further (or
-// past the row's end) take the scalar form; the arithmetic is the same either way.
-__attribute__((target("avx2"))) void gatherMixPermute(float* out, const float* row, int32_t rowLength,
-                                                      const int32_t* i0, const int32_t* i1, const float* f, int32_t n) {
-    const __m256i seven = _mm256_set1_epi32(7);
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const int32_t base = std::min(i0[i], i1[i]);
-        const __m256i b = _mm256_set1_epi32(base);
-        const __m256i k0 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i0 + i)), b);
-        const __m256i k1 = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(i1 + i)), b);
-        const __m256i above = _mm256_or_si256(_mm256_cmpgt_epi32(k0, seven), _mm256_cmpgt_epi32(k1, seven));
-        const __m256i outside = _mm256_or_si256(above, _mm256_or_si256(k0, k1));  // sign bit: below the base
-        const bool beyond = _mm256_movemask_ps(_mm256_castsi256_ps(outside)) != 0;
-        if (base < 0 || base + 8 > rowLength || beyond) {
-            gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, 8);
+// those texels and two permutes replace sixteen scalar reads. Blocks that reach further (or past
+// the row's end) take the scalar form; the arithmetic is the same either way.
+__attribute__((target("avx2"))) void gatherMixPermute(float* out, const float* row, const TapRow& taps, int32_t n) {
+    const auto blocks = static_cast<int32_t>(taps.blockBase.size());
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t i = b * 8, base = taps.blockBase[b];
+        if (base < 0) {
+            gatherMixScalar(out + i, row, taps.i0.data() + i, taps.i1.data() + i, taps.f.data() + i, 8);
             continue;
         }
         const __m256 texels = _mm256_loadu_ps(row + base);
-        const __m256 a = _mm256_permutevar8x32_ps(texels, k0), c = _mm256_permutevar8x32_ps(texels, k1);
-        _mm256_storeu_ps(out + i, _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), _mm256_loadu_ps(f + i))));
+        const __m256 a = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps.k0.data() + i)));
+        const __m256 c = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps.k1.data() + i)));
+        _mm256_storeu_ps(out + i, _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), _mm256_loadu_ps(taps.f.data() + i))));
     }
-    gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, n - i);
+    const int32_t done = blocks * 8;
+    gatherMixScalar(out + done, row, taps.i0.data() + done, taps.i1.data() + done, taps.f.data() + done, n - done);
 }
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
-void gatherMix(float* out, const float* row, int32_t rowLength, const int32_t* i0, const int32_t* i1, const float* f,
-               int32_t n) {
+void gatherMix(float* out, const float* row, const TapRow& taps, int32_t n) {
 #ifdef MURMURA_PERMUTE_GATHER
-    if (kHasAvx2) return gatherMixPermute(out, row, rowLength, i0, i1, f, n);
+    if (kHasAvx2) return gatherMixPermute(out, row, taps, n);
 #endif
-    gatherMixScalar(out, row, i0, i1, f, n);
+    gatherMixScalar(out, row, taps.i0.data(), taps.i1.data(), taps.f.data(), n);
 }
 
 MURMURA_SIMD_CLONES void gatherExact(float* __restrict out, const float* __restrict row, const int32_t* __restrict i0,
@@ -71,12 +64,12 @@ bool allExact(const TapRow& taps) {
 }
 
 namespace {
-void gatherRow(float* out, const float* row, int32_t width, const TapRow& cols, bool colsExact) {
+void gatherRow(float* out, const float* row, const TapRow& cols, bool colsExact) {
     const auto n = static_cast<int32_t>(cols.i0.size());
     if (colsExact)
         gatherExact(out, row, cols.i0.data(), n);
     else
-        gatherMix(out, row, width, cols.i0.data(), cols.i1.data(), cols.f.data(), n);
+        gatherMix(out, row, cols, n);
 }
 }  // namespace
 
@@ -88,7 +81,7 @@ void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool cols
         field.readRow(c, ty.i1, rowB);
         mixRows(rowA, rowA, rowB, ty.f, field.width());
     }
-    gatherRow(out, rowA, field.width(), cols, colsExact);
+    gatherRow(out, rowA, cols, colsExact);
 }
 
 void sampleRow(const float* plane, int32_t width, int32_t height, float v, const TapRow& cols, bool colsExact,
@@ -99,7 +92,7 @@ void sampleRow(const float* plane, int32_t width, int32_t height, float v, const
         mixRows(scratch, row, plane + static_cast<size_t>(ty.i1) * width, ty.f, width);
         row = scratch;
     }
-    gatherRow(out, row, width, cols, colsExact);
+    gatherRow(out, row, cols, colsExact);
 }
 
 void fillConstantChannels(Field& out, int firstConstant) {
