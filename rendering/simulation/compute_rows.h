@@ -1,6 +1,7 @@
 #pragma once
 // What the simulation kernels share: the row reads of the fast paths, the stencil row runner and
 // the per-texel runner of the reference forms. Internal to the kernel files.
+#include <algorithm>
 #include <cstdint>
 
 #include "rendering/simulation/compute.h"
@@ -24,24 +25,42 @@ void sampleRow(const float* plane, int32_t width, int32_t height, float v, const
 // padded with its edge texels (so x - 1 and x + 1 stay inside); `below` and `above`, channel
 // `along` of rows y - 1 and y + 1 (clamped); and `extra`, scratch rows of the field's width.
 struct StencilRows {
-    float* centre;
-    float* below;
-    float* above;
+    const float* centre;
+    const float* below;
+    const float* above;
     float* extra;
 };
 
-// Runs fn(y, rows) for every row y of `f`, rows in parallel.
+// Runs fn(y, rows) for every row y of `f`, rows in parallel. Each decoded row of channel
+// `along` serves as the row above, the centre and the row below of three successive rows.
 template <class Fn>
 void forEachStencilRow(const Field& f, int across, int along, int extraRows, Workspace& ws, Fn&& fn) {
-    const int32_t w = f.width();
-    forEachRowChunk(f.height(), w, [&](int32_t y0, int32_t y1) {
-        float* centre = ws.rowScratch(static_cast<size_t>(w) * (3 + extraRows) + 2);
-        const StencilRows rows{centre, centre + w + 2, centre + 2 * w + 2, centre + 3 * w + 2};
+    const int32_t w = f.width(), h = f.height();
+    const auto padded = static_cast<size_t>(w) + 2;
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        float* ring = ws.rowScratch(padded * 4 + static_cast<size_t>(w) * extraRows);
+        float* centre = ring + 3 * padded;
+        float* extra = centre + padded;
+        int32_t slotRow[3] = {-1, -1, -1};
+        auto alongRow = [&](int32_t r) {  // row r (clamped) of channel `along`, padded
+            r = std::clamp(r, 0, h - 1);
+            float* row = ring + static_cast<size_t>(r % 3) * padded;
+            if (slotRow[r % 3] != r) {
+                f.readRowPadded(along, r, row);
+                slotRow[r % 3] = r;
+            }
+            return row;
+        };
         for (int32_t y = y0; y < y1; ++y) {
-            f.readRowPadded(across, y, rows.centre);
-            f.readRow(along, y - 1, rows.below);
-            f.readRow(along, y + 1, rows.above);
-            fn(y, rows);
+            const float* below = alongRow(y - 1) + 1;
+            const float* above = alongRow(y + 1) + 1;
+            const float* middle = centre;
+            if (across == along) {
+                middle = alongRow(y);
+            } else {
+                f.readRowPadded(across, y, centre);
+            }
+            fn(y, StencilRows{middle, below, above, extra});
         }
     });
 }

@@ -179,14 +179,17 @@ void kDivergence(const Field& vel, Field& out, Workspace& ws) {
     const int32_t w = out.width(), h = out.height();
     const float ty = 1.0f / static_cast<float>(h);
     out.beginWrite(0);
-    forEachStencilRow(vel, 0, 1, 2, ws, [&](int32_t y, const StencilRows& r) {
-        float *centre = r.extra, *result = centre + w;
+    forEachStencilRow(vel, 0, 1, 3, ws, [&](int32_t y, const StencilRows& r) {
+        float *centre = r.extra, *result = centre + w, *edge = result + w;
         const float v = texelCentre(y, h);
         vel.readRow(1, y, centre);
-        // Reflective edge: the missing neighbour is the negated centre.
-        if (v - ty < 0.0f) negate(r.below, centre, w);
-        if (v + ty > 1.0f) negate(r.above, centre, w);
-        divergenceRow(result, r.centre, r.below, r.above, w);
+        // Reflective edge: the missing neighbour is the negated centre (in scratch: the rows
+        // read are shared with the neighbouring rows' stencils).
+        const bool bottom = v - ty < 0.0f, top = v + ty > 1.0f;
+        if (bottom || top) negate(edge, centre, w);
+        const float* below = bottom ? edge : r.below;
+        const float* above = top ? edge : r.above;
+        divergenceRow(result, r.centre, below, above, w);
         out.writeRow(0, y, result);
     });
     fillConstantChannels(out, 1);
