@@ -106,7 +106,8 @@ static void BM_KernelAdvectVelocity(benchmark::State& state) {
     Field vel = texturedField(g, 50), out = *Field::create(g.width, g.height);
     fluid::kGradient(vel, vel, out, *std::make_unique<compute::Workspace>());  // velocity layout: x, y planes
     compute::Workspace ws;
-    for (auto _ : state) fluid::kAdvect(out, out, vel, 1.0f / 60, 0.16f, ws);
+    auto texels = *compute::TexelField::create(g.width, g.height);
+    for (auto _ : state) fluid::kAdvectVelocity(out, vel, texels, 1.0f / 60, 0.16f, ws);
     setTexels(state, g);
 }
 BENCHMARK(BM_KernelAdvectVelocity)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();

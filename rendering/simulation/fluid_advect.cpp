@@ -361,7 +361,17 @@ __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::H
         const __m256 v = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), pairWeight(fx + x)));
         compute::store8(out + x * 4, _mm256_div_ps(v, den));
     }
-    pairGatherScalar(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
+    // An odd last texel here rather than in the scalar function: inside this function the
+    // conversions are F16C instructions instead of library calls.
+    for (; x < w; ++x) {
+        const compute::Half* a = base + upper[x];
+        const compute::Half* c = base + lower[x];
+        for (int k = 0; k < 4; ++k)
+            compute::store1(out + x * 4 + k,
+                            gen::bilinear(compute::fromHalf(a[k]), compute::fromHalf(a[4 + k]), compute::fromHalf(c[k]),
+                                          compute::fromHalf(c[4 + k]), fx[x], fy[x]) /
+                                denominator);
+    }
 }
 
 // k_diffuse along a row of texels, eight channel values at a time.
@@ -538,6 +548,32 @@ void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::T
     }, levels > 0 ? fusedChunkRows(h) : kAdvectRingRows);
 }
 
+// The velocity's two components side by side (third channel `z`, fourth 0): the source of the
+// velocity's own advection as a texel field.
+void interleaveVelocity(compute::Half* __restrict texels, const compute::Half* __restrict vx,
+                        const compute::Half* __restrict vy, compute::Half z, int32_t w) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i zw = _mm_set1_epi32(z);  // (z, 0) in every pair of halves
+    for (; x + 8 <= w; x += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(vx + x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(vy + x));
+        const __m128i lo = _mm_unpacklo_epi16(a, b), hi = _mm_unpackhi_epi16(a, b);
+        __m128i* out = reinterpret_cast<__m128i*>(texels + 4 * x);
+        _mm_storeu_si128(out, _mm_unpacklo_epi32(lo, zw));
+        _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(lo, zw));
+        _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(hi, zw));
+        _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(hi, zw));
+    }
+#endif
+    for (; x < w; ++x) {
+        texels[4 * x] = vx[x];
+        texels[4 * x + 1] = vy[x];
+        texels[4 * x + 2] = z;
+        texels[4 * x + 3] = 0;
+    }
+}
+
 // The uniform fourth channel through the same passes: the values the separate passes store.
 float diffusedAlpha(float value, float k, int64_t levels) {
     for (int64_t i = 0; i < levels; ++i)
@@ -574,6 +610,37 @@ void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, fl
         dye.write.setAlpha(diffusedAlpha(dye.read.alpha(), k, levels));
         dye.exchange();
     }
+}
+
+// The velocity's reads are the dye's pair reads on a texel copy of the velocity; the results go
+// straight back into planes. The copy costs less than the planar advection's ring and gathers.
+void kAdvectVelocity(const Field& vel, Field& out, compute::TexelField& texels, float dt, float dissipation,
+                     Workspace& ws) {
+    const int32_t w = vel.width(), h = vel.height();
+    if (!vel.sameSize(out) || texels.width() != w || texels.height() != h || vel.isUniform(0) || vel.isUniform(1) ||
+        !vel.isUniform(2) || !vel.isUniform(3))
+        return kAdvect(vel, vel, out, dt, dissipation, ws);
+    const float denominator = 1.0f + dissipation * dt;
+    const compute::Half z = compute::toHalf(vel.uniformValue(2));
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            interleaveVelocity(texels.row(y), vel.row(0, y), vel.row(1, y), z, w);
+            texels.padRow(y);
+        }
+    });
+    texels.setAlpha(vel.uniformValue(3));
+    fillUniformChannels(vel, out, denominator);  // the constant third and fourth channels
+    const VelocityColumns velCols = velocityColumns(vel, w, h, ws);
+    forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
+        DyeAdvectRows advect(vel, texels, velCols, dt, denominator, ws, static_cast<size_t>(w) * 4);
+        float* texelRow = advect.extra();
+        for (int32_t y = y0; y < y1; ++y) {
+            advect.row(y, texelRow);
+            compute::Half* const rows[4] = {out.row(0, y), out.row(1, y), nullptr, nullptr};
+            compute::encodeHalvesInterleaved(reinterpret_cast<const float(*)[4]>(texelRow), rows,
+                                             static_cast<size_t>(w));
+        }
+    }, kAdvectRingRows);
 }
 
 }  // namespace murmura::fluid

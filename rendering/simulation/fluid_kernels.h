@@ -49,6 +49,10 @@ struct WatercolorDisplayParams {
 void kZero(Field& out);
 // k_advect: src at uv - dt * vel(uv).xy * t, divided by 1 + dissipation * dt, all channels.
 void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dissipation, Workspace& ws);
+// k_advect of a velocity field by itself into out, through `texels` (a texel field of the same
+// size, used as scratch).
+void kAdvectVelocity(const Field& vel, Field& out, compute::TexelField& texels, float dt, float dissipation,
+                     Workspace& ws);
 // k_curl: 0.5 * (R.y - L.y - T.x + B.x).
 void kCurl(const Field& vel, Field& out, Workspace& ws);
 // k_vorticity: confinement force from |curl| differences, second component negated, clamped.

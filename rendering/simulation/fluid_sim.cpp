@@ -77,21 +77,23 @@ std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const 
     auto velRead = field(g.sim), velWrite = field(g.sim);
     auto dyeRead = compute::TexelField::create(g.dye.width, g.dye.height);
     auto dyeWrite = compute::TexelField::create(g.dye.width, g.dye.height);
+    auto velTexels = compute::TexelField::create(g.sim.width, g.sim.height);
     auto prsRead = field(g.sim), prsWrite = field(g.sim);
     auto curl = field(g.sim), div = field(g.sim);
     auto display = compute::DisplayField::create(width, height);
-    if (!velRead || !velWrite || !dyeRead || !dyeWrite || !prsRead || !prsWrite || !curl || !div || !display)
+    if (!velRead || !velWrite || !dyeRead || !dyeWrite || !velTexels || !prsRead || !prsWrite || !curl || !div ||
+        !display)
         return nullptr;
     std::unique_ptr<FluidSim> sim(new (std::nothrow) FluidSim(
         *context, config, width, height, {std::move(*velRead), std::move(*velWrite)},
-        {std::move(*dyeRead), std::move(*dyeWrite)}, {std::move(*prsRead), std::move(*prsWrite)}, std::move(*curl),
-        std::move(*div), std::move(*display)));
+        {std::move(*dyeRead), std::move(*dyeWrite)}, std::move(*velTexels), {std::move(*prsRead), std::move(*prsWrite)},
+        std::move(*curl), std::move(*div), std::move(*display)));
     return sim;
 }
 
 FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
-                   compute::FieldPair vel, compute::TexelFieldPair dye, compute::FieldPair prs, compute::Field curl,
-                   compute::Field div, compute::DisplayField display)
+                   compute::FieldPair vel, compute::TexelFieldPair dye, compute::TexelField velTexels,
+                   compute::FieldPair prs, compute::Field curl, compute::Field div, compute::DisplayField display)
     : ctx_(context),
       config_(config),
       outW_(width),
@@ -99,6 +101,7 @@ FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t wi
       aspect_(static_cast<float>(width) / static_cast<float>(std::max<int64_t>(height, 1))),
       vel_(std::move(vel)),
       dye_(std::move(dye)),
+      velTexels_(std::move(velTexels)),
       prs_(std::move(prs)),
       curlT_(std::move(curl)),
       divT_(std::move(div)),
@@ -140,7 +143,7 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     fluid::kPressureIterations(prs_, divT_, config_.pressureIterations, ws);
     fluid::kGradient(prs_.read, vel_.read, vel_.write, ws);
     vel_.exchange();
-    fluid::kAdvect(vel_.read, vel_.read, vel_.write, dt, config_.velocityDissipation, ws);
+    fluid::kAdvectVelocity(vel_.read, vel_.write, velTexels_, dt, config_.velocityDissipation, ws);
     vel_.exchange();
     // The backtrace is in dye texels, so velocity moves dye by as many dye texels as it moves
     // itself in simulation texels.

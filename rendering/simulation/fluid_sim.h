@@ -116,8 +116,8 @@ public:
 
 private:
     FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
-             compute::FieldPair vel, compute::TexelFieldPair dye, compute::FieldPair prs, compute::Field curl,
-             compute::Field div, compute::DisplayField display);
+             compute::FieldPair vel, compute::TexelFieldPair dye, compute::TexelField velTexels,
+             compute::FieldPair prs, compute::Field curl, compute::Field div, compute::DisplayField display);
 
     const FluidContext& ctx_;
     Config config_;
@@ -126,6 +126,7 @@ private:
     float aspect_;
     compute::FieldPair vel_;
     compute::TexelFieldPair dye_;  // channels side by side: the advection reads texel pairs
+    compute::TexelField velTexels_;  // the velocity's copy for its own advection
     compute::FieldPair prs_;
     compute::Field curlT_;
     compute::Field divT_;

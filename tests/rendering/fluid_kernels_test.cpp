@@ -177,6 +177,19 @@ const FastCase kFastCases[] = {
          fast ? fluid::kAdvect(vel, src, out, dt, 0.07f, ws) : fluid::reference::kAdvect(vel, src, out, dt, 0.07f, ws);
          return bits(out);
      }},
+    // A velocity carried by itself through its texel copy; a third channel that is not constant
+    // takes the planar path.
+    {"advect velocity", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
+         const float scale = std::array{60.0f, 5000.0f, 60000.0f}[seed % 3];
+         Field vel = randomField(s, seed, scale);
+         vel.fill(3, 1.0f);
+         if (seed % 4 != 0) vel.fill(2, 0.0f);
+         Field out = blankOf(s);
+         auto texels = *compute::TexelField::create(s.w, s.h);
+         fast ? fluid::kAdvectVelocity(vel, out, texels, 1.0f / 60, 0.16f, ws)
+              : fluid::reference::kAdvect(vel, vel, out, 1.0f / 60, 0.16f, ws);
+         return bits(out);
+     }},
     // Advection and diffusion in one sweep against the passes in turn, with 0 to 5 passes
     // (beyond the fused limit too) and a uniform channel.
     {"advect diffuse", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
