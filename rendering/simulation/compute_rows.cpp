@@ -28,19 +28,23 @@ MURMURA_SIMD_CLONES void gatherMixScalar(float* __restrict out, const float* __r
 // the row's end) take the scalar form; the arithmetic is the same either way.
 __attribute__((target("avx2"))) void gatherMixPermute(float* out, const float* row, const TapRow& taps, int32_t n) {
     const auto blocks = static_cast<int32_t>(taps.blockBase.size());
+    const int32_t *bases = taps.blockBase.data(), *i0 = taps.i0.data(), *i1 = taps.i1.data();
+    const auto* k0 = reinterpret_cast<const __m256i*>(taps.k0.data());
+    const auto* k1 = reinterpret_cast<const __m256i*>(taps.k1.data());
+    const float* f = taps.f.data();
     for (int32_t b = 0; b < blocks; ++b) {
-        const int32_t i = b * 8, base = taps.blockBase[b];
+        const int32_t i = b * 8, base = bases[b];
         if (base < 0) {
-            gatherMixScalar(out + i, row, taps.i0.data() + i, taps.i1.data() + i, taps.f.data() + i, 8);
+            gatherMixScalar(out + i, row, i0 + i, i1 + i, f + i, 8);
             continue;
         }
         const __m256 texels = _mm256_loadu_ps(row + base);
-        const __m256 a = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps.k0.data() + i)));
-        const __m256 c = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps.k1.data() + i)));
-        _mm256_storeu_ps(out + i, _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), _mm256_loadu_ps(taps.f.data() + i))));
+        const __m256 a = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(k0 + b));
+        const __m256 c = _mm256_permutevar8x32_ps(texels, _mm256_loadu_si256(k1 + b));
+        _mm256_storeu_ps(out + i, _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(c, a), _mm256_loadu_ps(f + i))));
     }
     const int32_t done = blocks * 8;
-    gatherMixScalar(out + done, row, taps.i0.data() + done, taps.i1.data() + done, taps.f.data() + done, n - done);
+    gatherMixScalar(out + done, row, i0 + done, i1 + done, f + done, n - done);
 }
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 #endif
