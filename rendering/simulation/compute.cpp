@@ -308,21 +308,16 @@ void TexelField::copyTo(Field& out) const {
     }
 }
 
-std::optional<DisplayField> DisplayField::create(int64_t width, int64_t height) {
-    if (width < 1 || height < 1 || width > RgbaImage::kMaxSide || height > RgbaImage::kMaxSide ||
-        width * height > RgbaImage::kMaxPixels)
-        return std::nullopt;
-    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(width * height) * 4]);
-    if (!pixels) return std::nullopt;
-    std::memset(pixels.get(), 0, static_cast<size_t>(width * height) * 4);
-    return DisplayField(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(pixels));
+bool DisplayField::fits(int64_t width, int64_t height) {
+    return width >= 1 && height >= 1 && width <= RgbaImage::kMaxSide && height <= RgbaImage::kMaxSide &&
+           width * height <= RgbaImage::kMaxPixels;
 }
 
-std::optional<RgbaImage> DisplayField::readBack() const {
-    auto image = RgbaImage::create(width_, height_, ColorSpace::sRGB);
+std::optional<DisplayField> DisplayField::create(int64_t width, int64_t height) {
+    if (!fits(width, height)) return std::nullopt;
+    auto image = RgbaImage::create(width, height, ColorSpace::sRGB);
     if (!image) return std::nullopt;
-    std::memcpy(image->data(), pixels_.get(), image->byteCount());
-    return image;
+    return DisplayField(std::move(*image));
 }
 
 void TapRow::fill(int32_t outSize, int32_t srcSize, float offset) {

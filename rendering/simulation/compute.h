@@ -204,20 +204,21 @@ struct FieldPair {
 // The 8-bit RGBA display field a simulation renders into and the caller reads back.
 class DisplayField {
 public:
+    // True when a display of this size can exist (an image of it is not too large).
+    static bool fits(int64_t width, int64_t height);
     static std::optional<DisplayField> create(int64_t width, int64_t height);
-    int32_t width() const { return width_; }
-    int32_t height() const { return height_; }
-    uint8_t* row(int32_t y) { return pixels_.get() + static_cast<size_t>(y) * width_ * 4; }
-    const uint8_t* row(int32_t y) const { return pixels_.get() + static_cast<size_t>(y) * width_ * 4; }
+    int32_t width() const { return static_cast<int32_t>(image_.width()); }
+    int32_t height() const { return static_cast<int32_t>(image_.height()); }
+    uint8_t* row(int32_t y) { return image_.row(y); }
+    const uint8_t* row(int32_t y) const { return image_.row(y); }
     // The field as an opaque image tagged sRGB, or nothing when the image cannot be made.
-    std::optional<RgbaImage> readBack() const;
+    std::optional<RgbaImage> readBack() const { return image_; }
+    // The same without a copy, for a field used once.
+    RgbaImage takeImage() && { return std::move(image_); }
 
 private:
-    DisplayField(int32_t width, int32_t height, std::unique_ptr<uint8_t[]> pixels)
-        : width_(width), height_(height), pixels_(std::move(pixels)) {}
-    int32_t width_ = 0;
-    int32_t height_ = 0;
-    std::unique_ptr<uint8_t[]> pixels_;
+    explicit DisplayField(RgbaImage image) : image_(std::move(image)) {}
+    RgbaImage image_;
 };
 
 // A normalised value as an 8-bit channel: clamped to [0, 1], scaled by 255, rounded to nearest

@@ -71,7 +71,7 @@ std::optional<RgbaImage> EmissiveSim::renderImage() {
     const emissive::CompositeParams params{config_.background, config_.coreGain, config_.bloomGain, config_.exposure,
                                            heatScale};
     emissive::nComposite(emit_.read, blur_.read, *display, params, workspace_);
-    return display->readBack();
+    return std::move(*display).takeImage();
 }
 
 }  // namespace murmura

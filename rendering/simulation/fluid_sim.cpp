@@ -80,20 +80,20 @@ std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const 
     auto velTexels = compute::TexelField::create(g.sim.width, g.sim.height);
     auto prsRead = field(g.sim), prsWrite = field(g.sim);
     auto curl = field(g.sim), div = field(g.sim);
-    auto display = compute::DisplayField::create(width, height);
-    if (!velRead || !velWrite || !dyeRead || !dyeWrite || !velTexels || !prsRead || !prsWrite || !curl || !div ||
-        !display)
+    // The display image is made when it is asked for; its size is checked here.
+    if (!compute::DisplayField::fits(width, height)) return nullptr;
+    if (!velRead || !velWrite || !dyeRead || !dyeWrite || !velTexels || !prsRead || !prsWrite || !curl || !div)
         return nullptr;
     std::unique_ptr<FluidSim> sim(new (std::nothrow) FluidSim(
         *context, config, width, height, {std::move(*velRead), std::move(*velWrite)},
         {std::move(*dyeRead), std::move(*dyeWrite)}, std::move(*velTexels), {std::move(*prsRead), std::move(*prsWrite)},
-        std::move(*curl), std::move(*div), std::move(*display)));
+        std::move(*curl), std::move(*div)));
     return sim;
 }
 
 FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
                    compute::FieldPair vel, compute::TexelFieldPair dye, compute::TexelField velTexels,
-                   compute::FieldPair prs, compute::Field curl, compute::Field div, compute::DisplayField display)
+                   compute::FieldPair prs, compute::Field curl, compute::Field div)
     : ctx_(context),
       config_(config),
       outW_(width),
@@ -104,8 +104,7 @@ FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t wi
       velTexels_(std::move(velTexels)),
       prs_(std::move(prs)),
       curlT_(std::move(curl)),
-      divT_(std::move(div)),
-      displayT_(std::move(display)) {
+      divT_(std::move(div)) {
     // Every texture starts at zero (k_zero).
     for (compute::Field* f : {&vel_.read, &vel_.write, &prs_.read, &prs_.write, &curlT_, &divT_}) fluid::kZero(*f);
     dye_.read.clear();
@@ -164,16 +163,17 @@ const compute::Field& FluidSim::dye() const {
 std::optional<RgbaImage> FluidSim::makeImage() {
     const auto start = std::chrono::steady_clock::now();
     if (!dyePlanes_) dyePlanes_ = compute::Field::create(dye_.read.width(), dye_.read.height());
-    if (!dyePlanes_) return std::nullopt;
+    auto display = compute::DisplayField::create(outW_, outH_);
+    if (!dyePlanes_ || !display) return std::nullopt;
     dye_.read.copyTo(*dyePlanes_);
     if (config_.displayVariant == DisplayVariant::ink) {
-        fluid::kDisplay(*dyePlanes_, displayT_, config_.paper, ctx_.inkNoise(), workspace_);
+        fluid::kDisplay(*dyePlanes_, *display, config_.paper, ctx_.inkNoise(), workspace_);
     } else {
         const fluid::WatercolorDisplayParams params{config_.paper, config_.edgeDarken, config_.granulate,
                                                     config_.absorbanceCap};
-        fluid::kDisplayWc(*dyePlanes_, displayT_, params, ctx_.watercolorNoise(), workspace_);
+        fluid::kDisplayWc(*dyePlanes_, *display, params, ctx_.watercolorNoise(), workspace_);
     }
-    auto image = displayT_.readBack();
+    RgbaImage image = std::move(*display).takeImage();
     profile_.displaySeconds += secondsSince(start);
     return image;
 }

@@ -117,7 +117,7 @@ public:
 private:
     FluidSim(const FluidContext& context, const Config& config, int64_t width, int64_t height,
              compute::FieldPair vel, compute::TexelFieldPair dye, compute::TexelField velTexels,
-             compute::FieldPair prs, compute::Field curl, compute::Field div, compute::DisplayField display);
+             compute::FieldPair prs, compute::Field curl, compute::Field div);
 
     const FluidContext& ctx_;
     Config config_;
@@ -130,7 +130,6 @@ private:
     compute::FieldPair prs_;
     compute::Field curlT_;
     compute::Field divT_;
-    compute::DisplayField displayT_;
     compute::Workspace workspace_;
     std::vector<fluid::SplatPass> dyeSplats_;
     std::vector<fluid::SplatPass> velocitySplats_;
