@@ -24,7 +24,7 @@
 // baseline; the loader picks the version the processor can run. The kernel sources are built
 // without floating-point contraction, so both versions give the same bits.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(MURMURA_NO_SIMD)
-#define MURMURA_SIMD_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#define MURMURA_SIMD_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #else
 #define MURMURA_SIMD_CLONES
 #endif
