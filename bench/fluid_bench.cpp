@@ -112,7 +112,9 @@ static void BM_KernelAdvectVelocity(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelAdvectVelocity)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
-static void BM_KernelAdvectDye(benchmark::State& state) {
+// The dye update of one step on the Ink Water grids: advection, then `passes` diffusion passes
+// in the same sweep.
+static void dyeUpdate(benchmark::State& state, float dissipation, float k, int64_t passes) {
     const auto grids = inkGrids();
     Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
     fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
@@ -121,26 +123,16 @@ static void BM_KernelAdvectDye(benchmark::State& state) {
     compute::Workspace ws;
     for (auto _ : state) {
         dye.read.setAlpha(1.0f);
-        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.07f, 0.0f, 0, ws);
+        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, dissipation, k, passes, ws);
     }
     setTexels(state, grids.dye);
 }
+
+static void BM_KernelAdvectDye(benchmark::State& state) { dyeUpdate(state, 0.07f, 0.0f, 0); }
 BENCHMARK(BM_KernelAdvectDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 // The Watercolor dye update: advection and two diffusion passes in one sweep.
-static void BM_KernelAdvectDiffuseDye(benchmark::State& state) {
-    const auto grids = inkGrids();
-    Field velSrc = texturedField(grids.sim, 50), vel = *Field::create(grids.sim.width, grids.sim.height);
-    fluid::kGradient(velSrc, velSrc, vel, *std::make_unique<compute::Workspace>());
-    compute::TexelFieldPair dye{*compute::TexelField::fromField(texturedField(grids.dye, 1)),
-                                *compute::TexelField::create(grids.dye.width, grids.dye.height)};
-    compute::Workspace ws;
-    for (auto _ : state) {
-        dye.read.setAlpha(1.0f);
-        fluid::kAdvectDiffuse(vel, dye, 1.0f / 60, 0.06f, 0.15f, 2, ws);
-    }
-    setTexels(state, grids.dye);
-}
+static void BM_KernelAdvectDiffuseDye(benchmark::State& state) { dyeUpdate(state, 0.06f, 0.15f, 2); }
 BENCHMARK(BM_KernelAdvectDiffuseDye)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 static void BM_KernelDiffuse(benchmark::State& state) {
