@@ -331,12 +331,15 @@ void pairGatherScalar(T* out, const compute::Half* base, const int32_t* upper, c
     }
 }
 
-template <class T>
-MURMURA_SIMD_CLONES void diffuseTexelsScalar(T* __restrict out, const float* __restrict padded,
-                                             const float* __restrict below, const float* __restrict above, float k,
-                                             int32_t n) {
+// k_diffuse at the n channel values of a row of texels (channels side by side) from the row
+// padded with its edge texels and the rows below and above, all stored halves; the results are
+// stored halves too.
+inline void diffuseTexelsScalar(compute::Half* out, const compute::Half* padded, const compute::Half* below,
+                                const compute::Half* above, float k, int32_t n) {
+    using compute::fromHalf;
     for (int32_t i = 0; i < n; ++i)
-        compute::store1(out + i, diffuseOf(padded[i + 4], padded[i], padded[i + 8], below[i], above[i], k));
+        out[i] = compute::toHalf(diffuseOf(fromHalf(padded[i + 4]), fromHalf(padded[i]), fromHalf(padded[i + 8]),
+                                           fromHalf(below[i]), fromHalf(above[i]), k));
 }
 
 #ifdef MURMURA_AVX_GATHER
@@ -374,18 +377,20 @@ __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::H
     }
 }
 
-// k_diffuse along a row of texels, eight channel values at a time.
-template <class T>
-__attribute__((target("avx,f16c"))) void diffuseTexelsF16c(T* out, const float* padded, const float* below,
-                                                           const float* above, float k, int32_t n) {
+// Eight channel values at a time. (The scalar tail is inlined here, where its conversions are
+// F16C instructions rather than library calls.)
+__attribute__((target("avx,f16c"))) inline __m256 load8(const compute::Half* p) {
+    return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+__attribute__((target("avx,f16c"))) void diffuseTexelsF16c(compute::Half* out, const compute::Half* padded,
+                                                           const compute::Half* below, const compute::Half* above,
+                                                           float k, int32_t n) {
     const __m256 kv = _mm256_set1_ps(k), four = _mm256_set1_ps(4.0f);
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256 c = _mm256_loadu_ps(padded + i + 4);
+        const __m256 c = load8(padded + i + 4);
         const __m256 sum = _mm256_add_ps(
-            _mm256_add_ps(_mm256_add_ps(_mm256_loadu_ps(padded + i), _mm256_loadu_ps(padded + i + 8)),
-                          _mm256_loadu_ps(below + i)),
-            _mm256_loadu_ps(above + i));
+            _mm256_add_ps(_mm256_add_ps(load8(padded + i), load8(padded + i + 8)), load8(below + i)), load8(above + i));
         compute::store8(out + i, _mm256_add_ps(c, _mm256_mul_ps(kv, _mm256_sub_ps(sum, _mm256_mul_ps(four, c)))));
     }
     diffuseTexelsScalar(out + i, padded + i, below + i, above + i, k, n - i);
@@ -426,6 +431,22 @@ MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32
 }
 #endif
 
+// Sixteen channel values at a time.
+MURMURA_AVX512 inline __m512 load16(const compute::Half* p) {
+    return compute::widen16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+MURMURA_AVX512 void diffuseTexels512(compute::Half* out, const compute::Half* padded, const compute::Half* below,
+                                     const compute::Half* above, float k, int32_t n) {
+    const __m512 kv = _mm512_set1_ps(k), four = _mm512_set1_ps(4.0f);
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m512 c = load16(padded + i + 4);
+        const __m512 sum = load16(padded + i) + load16(padded + i + 8) + load16(below + i) + load16(above + i);
+        compute::store16(out + i, c + kv * (sum - four * c));
+    }
+    diffuseTexelsF16c(out + i, padded + i, below + i, above + i, k, n - i);
+}
+
 template <class T>
 void pairGather(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower, const float* fx,
                 const float* fy, float denominator, int32_t w) {
@@ -438,16 +459,17 @@ void pairGather(T* out, const compute::Half* base, const int32_t* upper, const i
 
 // k_diffuse along a row of texels (channels side by side) padded with its edge texels; below and
 // above are the neighbouring rows from their texel 0.
-template <class T>
-void diffuseTexels(T* out, const float* padded, const float* below, const float* above, float k, int32_t w) {
+void diffuseTexels(compute::Half* out, const compute::Half* padded, const compute::Half* below,
+                   const compute::Half* above, float k, int32_t w) {
 #ifdef MURMURA_AVX_GATHER
+    if (compute::kHasAvx512) return diffuseTexels512(out, padded, below, above, k, w * 4);
     if (kHasF16c) return diffuseTexelsF16c(out, padded, below, above, k, w * 4);
 #endif
     diffuseTexelsScalar(out, padded, below, above, k, w * 4);
 }
 
-// Row texels as floats, channels side by side, with the edge texels copied on both sides.
-void padTexels(float* row, int32_t w) {
+// A row of texels, channels side by side, with the edge texels copied on both sides.
+void padTexels(compute::Half* row, int32_t w) {
     std::copy_n(row + 4, 4, row);
     std::copy_n(row + static_cast<size_t>(w) * 4, 4, row + static_cast<size_t>(w + 1) * 4);
 }
@@ -522,28 +544,26 @@ constexpr int32_t kMaxFusedLevels = 4;
 void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::TexelField& src,
               compute::TexelField& out, float dt, float denominator, float k, int32_t levels, Workspace& ws) {
     const int32_t w = src.width(), h = src.height();
-    const auto rowFloats = (static_cast<size_t>(w) + 2) * 4;
+    const auto rowHalves = (static_cast<size_t>(w) + 2) * 4;
     const auto ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(2 * levels + 3)));
-    const size_t ringFloats = static_cast<size_t>(levels) * ringRows * rowFloats;
+    const size_t ringHalves = static_cast<size_t>(levels) * ringRows * rowHalves;
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
         std::optional<DyeAdvectRows> advect;
-        float* rings = nullptr;
-        if (vel) {
-            advect.emplace(*vel, src, velCols, dt, denominator, ws, ringFloats);
-            rings = advect->extra();
-        } else {
-            rings = ws.rowScratch(ringFloats);
-        }
-        // Level 0 is the advected source, or the source itself (already stored values).
-        auto level0 = [&](int32_t y, float* texels) {  // texels: texel 0 of a padded row
+        if (vel) advect.emplace(*vel, src, velCols, dt, denominator, ws, 0);
+        // The levels' rows are kept as the halves a field would hold: exactly the values of the
+        // separate passes, in half the memory of floats.
+        compute::Half* rings = ws.halfScratch(ringHalves);
+        // Level 0 is the advected source, or the source itself.
+        auto level0 = [&](int32_t y, compute::Half* row) {  // row: a padded row
             if (advect) {
-                advect->row(y, texels);
+                advect->row(y, row + 4);
+                padTexels(row, w);
             } else {
-                compute::decodeHalves(src.row(y), texels, static_cast<size_t>(w) * 4);
+                std::copy_n(src.row(y) - 4, rowHalves, row);
             }
         };
         auto ring = [&](int32_t level, int32_t y) {
-            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowFloats;
+            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowHalves;
         };
         if (levels == 0) {
             for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
@@ -555,23 +575,20 @@ void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::T
         std::array<int32_t, kMaxFusedLevels> next{};  // the next row each level computes
         for (int32_t level = 0; level < levels; ++level) next[level] = std::max(0, chunkBegin - (levels - level));
         for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
-            for (const int32_t end = std::min(h, y + 1 + levels); next[0] < end; ++next[0]) {
-                float* row = ring(0, next[0]);
-                level0(next[0], row + 4);
-                padTexels(row, w);
-            }
+            for (const int32_t end = std::min(h, y + 1 + levels); next[0] < end; ++next[0])
+                level0(next[0], ring(0, next[0]));
             for (int32_t level = 1; level <= levels; ++level) {
                 const bool last = level == levels;
                 const int32_t begin = last ? y : next[level];
                 const int32_t end = last ? y + 1 : std::min(h, y + 1 + levels - level);
                 for (int32_t r = begin; r < end; ++r) {
-                    const float* below = ring(level - 1, std::max(r - 1, 0)) + 4;
-                    const float* above = ring(level - 1, std::min(r + 1, h - 1)) + 4;
+                    const compute::Half* below = ring(level - 1, std::max(r - 1, 0)) + 4;
+                    const compute::Half* above = ring(level - 1, std::min(r + 1, h - 1)) + 4;
                     if (last) {
                         diffuseTexels(out.row(r), ring(level - 1, r), below, above, k, w);
                         out.padRow(r);
                     } else {
-                        float* row = ring(level, r);
+                        compute::Half* row = ring(level, r);
                         diffuseTexels(row + 4, ring(level - 1, r), below, above, k, w);
                         padTexels(row, w);
                     }
