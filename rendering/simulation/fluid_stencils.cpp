@@ -267,11 +267,24 @@ __attribute__((target("avx,f16c"))) void pressureRowStoredF16c(float* out, const
     for (; x < w; ++x) compute::store1(out + x, pressureOf(padded[x], padded[x + 2], below[x], above[x], div[x]));
 }
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+
+MURMURA_AVX512 void pressureRowStored512(float* out, const float* padded, const float* below, const float* above,
+                                         const float* div, int32_t w) {
+    const __m512 quarter = _mm512_set1_ps(0.25f);
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16) {
+        const __m512 sum = _mm512_loadu_ps(padded + x) + _mm512_loadu_ps(padded + x + 2) + _mm512_loadu_ps(below + x) +
+                           _mm512_loadu_ps(above + x);
+        compute::store16(out + x, (sum - _mm512_loadu_ps(div + x)) * quarter);
+    }
+    pressureRowStoredF16c(out + x, padded + x, below + x, above + x, div + x, w - x);
+}
 #endif
 
 void pressureRowStored(float* out, const float* padded, const float* below, const float* above, const float* div,
                        int32_t w) {
 #ifdef MURMURA_F16C
+    if (compute::kHasAvx512) return pressureRowStored512(out, padded, below, above, div, w);
     if (kHasF16c) return pressureRowStoredF16c(out, padded, below, above, div, w);
 #endif
     pressureRowStoredScalar(out, padded, below, above, div, w);
