@@ -406,7 +406,7 @@ MURMURA_AVX512 inline __m512 loadPairs(const compute::Half* base, int32_t first,
     return compute::widen16(_mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1));
 }
 
-template <class T>
+template <bool Saturate, class T>
 MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
                                   const float* fx, const float* fy, float denominator, int32_t w) {
     constexpr __mmask16 all = 0xffff;
@@ -425,7 +425,7 @@ MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32
         const __m512 left = _mm512_mask_shuffle_f32x4(zero, all, v01, v23, _MM_SHUFFLE(2, 0, 2, 0));
         const __m512 right = _mm512_mask_shuffle_f32x4(zero, all, v01, v23, _MM_SHUFFLE(3, 1, 3, 1));
         const __m512 v = left + (right - left) * _mm512_mask_permutexvar_ps(zero, all, eachFour, wx);
-        compute::store16(out + x * 4, v / den);
+        compute::store16<Saturate>(out + x * 4, v / den);
     }
     pairGatherF16c(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
 }
@@ -435,6 +435,7 @@ MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32
 MURMURA_AVX512 inline __m512 load16(const compute::Half* p) {
     return compute::widen16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
+template <bool Saturate>
 MURMURA_AVX512 void diffuseTexels512(compute::Half* out, const compute::Half* padded, const compute::Half* below,
                                      const compute::Half* above, float k, int32_t n) {
     const __m512 kv = _mm512_set1_ps(k), four = _mm512_set1_ps(4.0f);
@@ -442,7 +443,7 @@ MURMURA_AVX512 void diffuseTexels512(compute::Half* out, const compute::Half* pa
     for (; i + 16 <= n; i += 16) {
         const __m512 c = load16(padded + i + 4);
         const __m512 sum = load16(padded + i) + load16(padded + i + 8) + load16(below + i) + load16(above + i);
-        compute::store16(out + i, c + kv * (sum - four * c));
+        compute::store16<Saturate>(out + i, c + kv * (sum - four * c));
     }
     diffuseTexelsF16c(out + i, padded + i, below + i, above + i, k, n - i);
 }
@@ -451,7 +452,11 @@ template <class T>
 void pairGather(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower, const float* fx,
                 const float* fy, float denominator, int32_t w) {
 #ifdef MURMURA_AVX_GATHER
-    if (compute::kHasAvx512) return pairGather512(out, base, upper, lower, fx, fy, denominator, w);
+    // A bilinear blend of stored halves stays within their range, and dividing by a denominator
+    // of at least 1 keeps it there: no clamp is needed then.
+    if (compute::kHasAvx512 && denominator >= 1.0f)
+        return pairGather512<false>(out, base, upper, lower, fx, fy, denominator, w);
+    if (compute::kHasAvx512) return pairGather512<true>(out, base, upper, lower, fx, fy, denominator, w);
     if (kHasF16c) return pairGatherF16c(out, base, upper, lower, fx, fy, denominator, w);
 #endif
     pairGatherScalar(out, base, upper, lower, fx, fy, denominator, w);
@@ -462,7 +467,10 @@ void pairGather(T* out, const compute::Half* base, const int32_t* upper, const i
 void diffuseTexels(compute::Half* out, const compute::Half* padded, const compute::Half* below,
                    const compute::Half* above, float k, int32_t w) {
 #ifdef MURMURA_AVX_GATHER
-    if (compute::kHasAvx512) return diffuseTexels512(out, padded, below, above, k, w * 4);
+    // With 0 <= k <= 1/4 a texel becomes (1 - 4k) c + k (L + R + B + T), a convex blend of stored
+    // halves: it stays within their range, and no clamp is needed.
+    if (compute::kHasAvx512 && k >= 0.0f && k <= 0.25f) return diffuseTexels512<false>(out, padded, below, above, k, w * 4);
+    if (compute::kHasAvx512) return diffuseTexels512<true>(out, padded, below, above, k, w * 4);
     if (kHasF16c) return diffuseTexelsF16c(out, padded, below, above, k, w * 4);
 #endif
     diffuseTexelsScalar(out, padded, below, above, k, w * 4);

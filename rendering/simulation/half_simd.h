@@ -39,18 +39,27 @@ __attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) { _mm
 // Sixteen values at a time on AVX-512. (The masked forms with an explicit source avoid the
 // unmasked intrinsics' undefined registers, which GCC 12 reports as maybe uninitialised.)
 #define MURMURA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,f16c")))
+// `Saturate` false skips the clamp to the half range, for values known to lie within it (up to
+// float rounding, which the conversion's own rounding absorbs below 65520).
+template <bool Saturate = true>
 MURMURA_AVX512 inline __m256i toHalf16(__m512 v) {
     constexpr __mmask16 all = 0xffff;
-    v = _mm512_mask_max_ps(v, all, v, _mm512_set1_ps(-kHalfMax));
-    v = _mm512_mask_min_ps(v, all, v, _mm512_set1_ps(kHalfMax));
+    if constexpr (Saturate) {
+        v = _mm512_mask_max_ps(v, all, v, _mm512_set1_ps(-kHalfMax));
+        v = _mm512_mask_min_ps(v, all, v, _mm512_set1_ps(kHalfMax));
+    }
     const __m256i h = _mm512_mask_cvtps_ph(_mm256_setzero_si256(), all, v, _MM_FROUND_TO_NEAREST_INT);
     return _mm256_andnot_si256(_mm256_cmpeq_epi16(h, _mm256_set1_epi16(static_cast<int16_t>(0x8000))), h);
 }
 MURMURA_AVX512 inline __m512 widen16(__m256i h) { return _mm512_mask_cvtph_ps(_mm512_setzero_ps(), 0xffff, h); }
+template <bool Saturate = true>
 MURMURA_AVX512 inline void store16(Half* p, __m512 v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), toHalf16(v));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), toHalf16<Saturate>(v));
 }
-MURMURA_AVX512 inline void store16(float* p, __m512 v) { _mm512_storeu_ps(p, widen16(toHalf16(v))); }
+template <bool Saturate = true>
+MURMURA_AVX512 inline void store16(float* p, __m512 v) {
+    _mm512_storeu_ps(p, widen16(toHalf16<Saturate>(v)));
+}
 inline const bool kHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
                                __builtin_cpu_supports("f16c");

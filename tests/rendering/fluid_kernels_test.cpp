@@ -191,19 +191,23 @@ const FastCase kFastCases[] = {
          return bits(out);
      }},
     // Advection and diffusion in one sweep against the passes in turn, with 0 to 5 passes
-    // (beyond the fused limit too) and a uniform channel.
+    // (beyond the fused limit too), a uniform channel, values up to the half range and diffusion
+    // rates at and beyond the convex limit 1/4 (past which values can leave the range).
     {"advect diffuse", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
          const int64_t n = std::array{0, 1, 2, 5}[seed % 4];
+         const float k = std::array{0.15f, 0.25f, 0.4f}[seed % 3];
+         const float scale = seed % 5 < 2 ? 65504.0f : 4.0f;
+         const float dissipation = seed % 7 < 3 ? -20.0f : 0.07f;  // a growing dye saturates
          const Field vel = randomField(Dims{std::max(1, s.w / 3), std::max(1, (s.h + 1) / 2)}, seed, 5000.0f);
-         compute::FieldPair dye{randomField(s, seed + 1, 4.0f, false), blankOf(s)};
+         compute::FieldPair dye{randomField(s, seed + 1, scale, false), blankOf(s)};
          if (fast) {
              compute::TexelFieldPair texels{*compute::TexelField::fromField(dye.read), *compute::TexelField::create(s.w, s.h)};
-             fluid::kAdvectDiffuse(vel, texels, 1.0f / 60, 0.07f, 0.15f, n, ws);
+             fluid::kAdvectDiffuse(vel, texels, 1.0f / 60, dissipation, k, n, ws);
              texels.read.copyTo(dye.read);
          }
          for (int64_t i = -1; !fast && i < n; ++i) {
-             i < 0 ? fluid::reference::kAdvect(vel, dye.read, dye.write, 1.0f / 60, 0.07f, ws)
-                   : fluid::reference::kDiffuse(dye.read, dye.write, 0.15f, ws);
+             i < 0 ? fluid::reference::kAdvect(vel, dye.read, dye.write, 1.0f / 60, dissipation, ws)
+                   : fluid::reference::kDiffuse(dye.read, dye.write, k, ws);
              dye.exchange();
          }
          return bits(dye.read);
