@@ -137,24 +137,50 @@ int32_t ringRowsFor(int32_t span) {
     return rows;
 }
 
-// The velocity read at the output's texel columns, when the velocity grid is another size.
+// The velocity read along the output's rows: directly on the same grid, otherwise bilinearly at
+// the output's texel columns.
 struct VelocityColumns {
+    const Field* vel = nullptr;
     const TapRow* cols = nullptr;
     bool exact = true;
     bool sameGrid = true;
-    // The two velocity channels as floats (the dye's rows read each velocity row a few times).
+    // On another grid, the two velocity channels as floats: each velocity row is read by a few
+    // output rows, and is decoded once.
     std::array<const float*, 2> planes{};
+
+    // The velocity at the texels of output row y (of h rows); scratch holds a velocity row.
+    void readRow(int32_t y, int32_t h, float* vx, float* vy, float* scratch) const {
+        if (sameGrid) {
+            vel->readRow(0, y, vx);
+            vel->readRow(1, y, vy);
+            return;
+        }
+        const float v = texelCentre(y, h);
+        sampleRow(planes[0], vel->width(), vel->height(), v, *cols, exact, vx, scratch);
+        sampleRow(planes[1], vel->width(), vel->height(), v, *cols, exact, vy, scratch);
+    }
 };
 
+// Called outside parallel loops.
 VelocityColumns velocityColumns(const Field& vel, int32_t w, int32_t h, Workspace& ws) {
     VelocityColumns v;
+    v.vel = &vel;
     v.sameGrid = vel.width() == w && vel.height() == h;
-    if (!v.sameGrid) {
-        TapRow& cols = ws.taps(0);
-        cols.fill(w, vel.width(), 0.0f);
-        v.exact = allExact(cols);
-        v.cols = &cols;
-    }
+    if (v.sameGrid) return v;
+    TapRow& cols = ws.taps(0);
+    cols.fill(w, vel.width(), 0.0f);
+    v.exact = allExact(cols);
+    v.cols = &cols;
+    const auto vw = static_cast<size_t>(vel.width());
+    float* vx = ws.plane(4, vel.texelCount());
+    float* vy = ws.plane(5, vel.texelCount());
+    forEachRowChunk(vel.height(), vel.width(), [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            vel.readRow(0, y, vx + y * vw);
+            vel.readRow(1, y, vy + y * vw);
+        }
+    });
+    v.planes = {vx, vy};
     return v;
 }
 
@@ -162,25 +188,23 @@ VelocityColumns velocityColumns(const Field& vel, int32_t w, int32_t h, Workspac
 // and its scratch.
 class AdvectRows {
 public:
-    AdvectRows(const Field& vel, const Field& src, const VelocityColumns& velCols, float dt, float denominator,
-               Workspace& ws)
-        : vel_(vel), src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), ws_(ws), w_(src.width()),
+    AdvectRows(const Field& src, const VelocityColumns& velCols, float dt, float denominator, Workspace& ws)
+        : src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), ws_(ws), w_(src.width()),
           h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
         const size_t blockTexels = static_cast<size_t>(kAdvectBlockRows) * wide;
-        const size_t velRow = static_cast<size_t>(vel.width());
+        const size_t velRow = static_cast<size_t>(velCols.vel->width());
         i00_ = ws.indexScratch(blockTexels * 4 + static_cast<size_t>(ringRowsFor(h_)));
         i10_ = i00_ + blockTexels;
         i01_ = i10_ + blockTexels;
         i11_ = i01_ + blockTexels;
         slotRow_ = i11_ + blockTexels;
-        fx_ = ws.rowScratch(blockTexels * 2 + wide * 3 + velRow * 2);
+        fx_ = ws.rowScratch(blockTexels * 2 + wide * 3 + velRow);
         fy_ = fx_ + blockTexels;
         centres_ = fy_ + blockTexels;
         vx_ = centres_ + wide;
         vy_ = vx_ + wide;
         rowA_ = vy_ + wide;
-        rowB_ = rowA_ + velRow;
         for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
         // A uniform channel is read from a row of its value.
         uniformRows_ = ws.halfScratch(wide * 4);
@@ -198,14 +222,7 @@ public:
         int32_t first = h_, last = 0;
         for (int32_t r = 0; r < count; ++r) {
             const int32_t y = y0 + r;
-            if (velCols_.sameGrid) {
-                vel_.readRow(0, y, vx_);
-                vel_.readRow(1, y, vy_);
-            } else {
-                const float v = texelCentre(y, h_);
-                sampleRow(vel_, 0, v, *velCols_.cols, velCols_.exact, vx_, rowA_, rowB_);
-                sampleRow(vel_, 1, v, *velCols_.cols, velCols_.exact, vy_, rowA_, rowB_);
-            }
+            velCols_.readRow(y, h_, vx_, vy_, rowA_);
             const size_t at = static_cast<size_t>(r) * wide;
             advectTaps(vx_, vy_, centres_, y, w_, h_, dt_, ringRows_ - 1, i00_ + at, i10_ + at, i01_ + at, i11_ + at,
                        fx_ + at, fy_ + at, &first, &last);
@@ -237,7 +254,6 @@ public:
     }
 
 private:
-    const Field& vel_;
     const Field& src_;
     const VelocityColumns& velCols_;
     float dt_, denominator_;
@@ -245,7 +261,7 @@ private:
     int32_t w_, h_;
     int32_t ringRows_ = kAdvectRingRows;
     int32_t *i00_, *i10_, *i01_, *i11_, *slotRow_;
-    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *rowB_;
+    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_;
     compute::Half* uniformRows_;
     Lanes* texels_;
 };
@@ -274,7 +290,7 @@ void kAdvect(const Field& vel, const Field& src, Field& out, float dt, float dis
     if (!fillUniformChannels(src, out, denominator)) return;
     const auto wide = static_cast<size_t>(w);
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
-        AdvectRows advect(vel, src, velCols, dt, denominator, ws);
+        AdvectRows advect(src, velCols, dt, denominator, ws);
         for (int32_t blockBegin = chunkBegin; blockBegin < chunkEnd; blockBegin += kAdvectBlockRows) {
             const int32_t count = std::min(kAdvectBlockRows, chunkEnd - blockBegin);
             advect.rows(blockBegin, count, [&](int32_t y, const Lanes* texels) {
@@ -317,8 +333,10 @@ MURMURA_SIMD_CLONES void pairTaps(const float* __restrict vx, const float* __res
 
 // The gathers and the diffusion store their rows by the storage rule: as the halves of the
 // output field, or as the floats those halves hold, for the next pass of a fused sweep.
+// Inline, so that in the vector functions' tails its conversions are F16C instructions rather
+// than library calls.
 template <class T>
-void pairGatherScalar(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
+inline void pairGatherScalar(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
                       const float* fx, const float* fy, float denominator, int32_t w) {
     using compute::fromHalf;
     for (int32_t x = 0; x < w; ++x) {
@@ -364,21 +382,10 @@ __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::H
         const __m256 v = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), pairWeight(fx + x)));
         compute::store8(out + x * 4, _mm256_div_ps(v, den));
     }
-    // An odd last texel here rather than in the scalar function: inside this function the
-    // conversions are F16C instructions instead of library calls.
-    for (; x < w; ++x) {
-        const compute::Half* a = base + upper[x];
-        const compute::Half* c = base + lower[x];
-        for (int k = 0; k < 4; ++k)
-            compute::store1(out + x * 4 + k,
-                            gen::bilinear(compute::fromHalf(a[k]), compute::fromHalf(a[4 + k]), compute::fromHalf(c[k]),
-                                          compute::fromHalf(c[4 + k]), fx[x], fy[x]) /
-                                denominator);
-    }
+    pairGatherScalar(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
 }
 
-// Eight channel values at a time. (The scalar tail is inlined here, where its conversions are
-// F16C instructions rather than library calls.)
+// Eight channel values at a time (the scalar tail is inlined, as for the gather).
 __attribute__((target("avx,f16c"))) inline __m256 load8(const compute::Half* p) {
     return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
@@ -486,12 +493,11 @@ void padTexels(compute::Half* row, int32_t w) {
 // per-thread scratch are kept for the caller).
 class DyeAdvectRows {
 public:
-    DyeAdvectRows(const Field& vel, const compute::TexelField& src, const VelocityColumns& velCols, float dt,
-                  float denominator, Workspace& ws, size_t extraFloats)
-        : vel_(vel), src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), w_(src.width()),
-          h_(src.height()) {
+    DyeAdvectRows(const compute::TexelField& src, const VelocityColumns& velCols, float dt, float denominator,
+                  Workspace& ws, size_t extraFloats)
+        : src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), w_(src.width()), h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
-        const auto velRow = static_cast<size_t>(vel.width());
+        const auto velRow = static_cast<size_t>(velCols.vel->width());
         upper_ = ws.indexScratch(wide * 2);
         lower_ = upper_ + wide;
         fx_ = ws.rowScratch(wide * 5 + velRow + extraFloats);
@@ -511,21 +517,13 @@ public:
     template <class T>
     void row(int32_t y, T* out) {
         const float v = texelCentre(y, h_);
-        if (velCols_.sameGrid) {
-            vel_.readRow(0, y, vx_);
-            vel_.readRow(1, y, vy_);
-        } else {
-            const int32_t vw = vel_.width(), vh = vel_.height();
-            sampleRow(velCols_.planes[0], vw, vh, v, *velCols_.cols, velCols_.exact, vx_, rowA_);
-            sampleRow(velCols_.planes[1], vw, vh, v, *velCols_.cols, velCols_.exact, vy_, rowA_);
-        }
+        velCols_.readRow(y, h_, vx_, vy_, rowA_);
         const auto stride = static_cast<int32_t>(src_.rowStride());
         pairTaps(vx_, vy_, centres_, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
         pairGather(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, denominator_, w_);
     }
 
 private:
-    const Field& vel_;
     const compute::TexelField& src_;
     const VelocityColumns& velCols_;
     float dt_, denominator_;
@@ -545,11 +543,11 @@ int32_t fusedChunkRows(int32_t h) {
 constexpr int32_t kMaxFusedLevels = 4;
 
 // One sweep over the dye: level 0 is the advected source (or the source itself), then `levels`
-// diffusion passes. Each level keeps a ring of its latest rows, rounded to half precision as a
-// field between the passes would hold them, so the result has the bits of the separate passes
+// diffusion passes. Each level keeps a ring of its latest rows as the halves a field between the
+// passes would hold, so the result has the bits of the separate passes
 // without writing and re-reading a dye field per pass. A chunk also computes the few rows beyond
 // its ends that the stencils above it read.
-void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::TexelField& src,
+void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::TexelField& src,
               compute::TexelField& out, float dt, float denominator, float k, int32_t levels, Workspace& ws) {
     const int32_t w = src.width(), h = src.height();
     const auto rowHalves = (static_cast<size_t>(w) + 2) * 4;
@@ -557,7 +555,7 @@ void dyeSweep(const Field* vel, const VelocityColumns& velCols, const compute::T
     const size_t ringHalves = static_cast<size_t>(levels) * ringRows * rowHalves;
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
         std::optional<DyeAdvectRows> advect;
-        if (vel) advect.emplace(*vel, src, velCols, dt, denominator, ws, 0);
+        if (advected) advect.emplace(src, velCols, dt, denominator, ws, 0);
         // The levels' rows are kept as the halves a field would hold: exactly the values of the
         // separate passes, in half the memory of floats.
         compute::Half* rings = ws.halfScratch(ringHalves);
@@ -645,27 +643,15 @@ float diffusedAlpha(float value, float k, int64_t levels) {
 void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws) {
     const float denominator = 1.0f + dissipation * dt;
-    VelocityColumns velCols = velocityColumns(vel, dye.read.width(), dye.read.height(), ws);
-    if (!velCols.sameGrid) {
-        const auto vw = static_cast<size_t>(vel.width());
-        float* vx = ws.plane(4, vel.texelCount());
-        float* vy = ws.plane(5, vel.texelCount());
-        forEachRowChunk(vel.height(), vel.width(), [&](int32_t y0, int32_t y1) {
-            for (int32_t y = y0; y < y1; ++y) {
-                vel.readRow(0, y, vx + y * vw);
-                vel.readRow(1, y, vy + y * vw);
-            }
-        });
-        velCols.planes = {vx, vy};
-    }
+    const VelocityColumns velCols = velocityColumns(vel, dye.read.width(), dye.read.height(), ws);
     iterations = std::max<int64_t>(iterations, 0);
     auto levels = static_cast<int32_t>(std::min<int64_t>(iterations, kMaxFusedLevels));
-    dyeSweep(&vel, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
+    dyeSweep(true, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
     dye.write.setAlpha(diffusedAlpha(compute::fromHalf(compute::toHalf(dye.read.alpha() / denominator)), k, levels));
     dye.exchange();
     for (int64_t done = levels; done < iterations; done += levels) {
         levels = static_cast<int32_t>(std::min<int64_t>(iterations - done, kMaxFusedLevels));
-        dyeSweep(nullptr, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
+        dyeSweep(false, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
         dye.write.setAlpha(diffusedAlpha(dye.read.alpha(), k, levels));
         dye.exchange();
     }
@@ -691,7 +677,7 @@ void kAdvectVelocity(const Field& vel, Field& out, compute::TexelField& texels, 
     fillUniformChannels(vel, out, denominator);  // the constant third and fourth channels
     const VelocityColumns velCols = velocityColumns(vel, w, h, ws);
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        DyeAdvectRows advect(vel, texels, velCols, dt, denominator, ws, static_cast<size_t>(w) * 4);
+        DyeAdvectRows advect(texels, velCols, dt, denominator, ws, static_cast<size_t>(w) * 4);
         float* texelRow = advect.extra();
         for (int32_t y = y0; y < y1; ++y) {
             advect.row(y, texelRow);

@@ -243,8 +243,9 @@ MURMURA_SIMD_CLONES void pressureRow(float* __restrict out, const float* __restr
     for (int32_t x = 0; x < w; ++x) out[x] = pressureOf(padded[x], padded[x + 2], below[x], above[x], div[x]);
 }
 
-// pressureRow with every value rounded to what a field stores, in the same loop.
-void pressureRowStoredScalar(float* out, const float* padded, const float* below, const float* above, const float* div,
+// pressureRow with every value rounded to what a field stores, in the same loop. Inline, so that
+// in the vector functions' tails its conversions are F16C instructions rather than library calls.
+inline void pressureRowStoredScalar(float* out, const float* padded, const float* below, const float* above, const float* div,
                              int32_t w) {
     for (int32_t x = 0; x < w; ++x)
         compute::store1(out + x, pressureOf(padded[x], padded[x + 2], below[x], above[x], div[x]));
@@ -262,9 +263,7 @@ __attribute__((target("avx,f16c"))) void pressureRowStoredF16c(float* out, const
             _mm256_loadu_ps(above + x));
         compute::store8(out + x, _mm256_mul_ps(_mm256_sub_ps(sum, _mm256_loadu_ps(div + x)), quarter));
     }
-    // The tail here rather than in the scalar function: inside this function the conversions
-    // compile to F16C instructions instead of library calls.
-    for (; x < w; ++x) compute::store1(out + x, pressureOf(padded[x], padded[x + 2], below[x], above[x], div[x]));
+    pressureRowStoredScalar(out + x, padded + x, below + x, above + x, div + x, w - x);
 }
 const bool kHasF16c = __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
 
