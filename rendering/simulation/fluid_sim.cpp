@@ -153,25 +153,30 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     ++profile_.steps;
 }
 
-const compute::Field& FluidSim::dye() const {
+const compute::Field* FluidSim::planarDye() const {
     if (!dyePlanes_) dyePlanes_ = compute::Field::create(dye_.read.width(), dye_.read.height());
-    if (!dyePlanes_) throw std::bad_alloc();
+    if (!dyePlanes_) return nullptr;
     dye_.read.copyTo(*dyePlanes_);
-    return *dyePlanes_;
+    return &*dyePlanes_;
+}
+
+const compute::Field& FluidSim::dye() const {
+    const compute::Field* planes = planarDye();
+    if (!planes) throw std::bad_alloc();
+    return *planes;
 }
 
 std::optional<RgbaImage> FluidSim::makeImage() {
     const auto start = std::chrono::steady_clock::now();
-    if (!dyePlanes_) dyePlanes_ = compute::Field::create(dye_.read.width(), dye_.read.height());
+    const compute::Field* dye = planarDye();
     auto display = compute::DisplayField::create(outW_, outH_);
-    if (!dyePlanes_ || !display) return std::nullopt;
-    dye_.read.copyTo(*dyePlanes_);
+    if (!dye || !display) return std::nullopt;
     if (config_.displayVariant == DisplayVariant::ink) {
-        fluid::kDisplay(*dyePlanes_, *display, config_.paper, ctx_.inkNoise(), workspace_);
+        fluid::kDisplay(*dye, *display, config_.paper, ctx_.inkNoise(), workspace_);
     } else {
         const fluid::WatercolorDisplayParams params{config_.paper, config_.edgeDarken, config_.granulate,
                                                     config_.absorbanceCap};
-        fluid::kDisplayWc(*dyePlanes_, *display, params, ctx_.watercolorNoise(), workspace_);
+        fluid::kDisplayWc(*dye, *display, params, ctx_.watercolorNoise(), workspace_);
     }
     RgbaImage image = std::move(*display).takeImage();
     profile_.displaySeconds += secondsSince(start);

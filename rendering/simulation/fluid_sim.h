@@ -134,6 +134,9 @@ private:
     std::vector<fluid::SplatPass> dyeSplats_;
     std::vector<fluid::SplatPass> velocitySplats_;
     Profile profile_;
+    // The dye copied into a plane-backed field (kept for the next call), or nullptr without memory.
+    const compute::Field* planarDye() const;
+
     mutable std::optional<compute::Field> dyePlanes_;  // what the display kernels and dye() read
 };
 
