@@ -8,7 +8,7 @@ std::optional<RgbaImage> RgbaImage::create(int64_t width, int64_t height, ColorS
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
         return std::nullopt;
     try {
-        std::vector<uint8_t> pixels(static_cast<size_t>(width * height) * 4, 0);
+        Pixels pixels(static_cast<size_t>(width * height) * 4, 0);
         return RgbaImage(width, height, colorSpace, std::move(pixels));
     } catch (const std::bad_alloc&) {
         return std::nullopt;

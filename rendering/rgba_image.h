@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "support/large_buffer.h"
+
 namespace murmura {
 
 enum class ColorSpace { sRGB, deviceRGB };
@@ -37,13 +39,14 @@ public:
     friend bool operator==(const RgbaImage&, const RgbaImage&) = default;
 
 private:
-    RgbaImage(int64_t width, int64_t height, ColorSpace colorSpace, std::vector<uint8_t> pixels)
+    using Pixels = std::vector<uint8_t, LargeBufferAllocator<uint8_t>>;
+    RgbaImage(int64_t width, int64_t height, ColorSpace colorSpace, Pixels pixels)
         : width_(width), height_(height), colorSpace_(colorSpace), pixels_(std::move(pixels)) {}
 
     int64_t width_ = 0;
     int64_t height_ = 0;
     ColorSpace colorSpace_ = ColorSpace::deviceRGB;
-    std::vector<uint8_t> pixels_;
+    Pixels pixels_;
 };
 
 }  // namespace murmura

@@ -232,7 +232,7 @@ void roundToStorage(float* values, size_t count) {
 std::optional<Field> Field::create(int64_t width, int64_t height) {
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || width * height > kMaxTexels)
         return std::nullopt;
-    std::unique_ptr<Half[]> planes(new (std::nothrow) Half[static_cast<size_t>(width * height) * 4]);
+    HalfArray planes = makeLargeArray<Half>(static_cast<size_t>(width * height) * 4);
     if (!planes) return std::nullopt;
     return Field(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(planes));
 }
@@ -288,7 +288,7 @@ std::optional<TexelField> TexelField::create(int64_t width, int64_t height) {
         width * height > Field::kMaxTexels)
         return std::nullopt;
     const size_t halves = (static_cast<size_t>(width) + 2) * 4 * static_cast<size_t>(height);
-    std::unique_ptr<Half[]> texels(new (std::nothrow) Half[halves]);
+    HalfArray texels = makeLargeArray<Half>(halves);
     if (!texels) return std::nullopt;
     std::fill_n(texels.get(), halves, Half{0});
     return TexelField(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(texels));
@@ -384,7 +384,7 @@ float* Workspace::rowScratch(size_t floats) {
 }
 
 float* Workspace::plane(int slot, size_t floats) {
-    std::vector<float>& buffer = planes_[slot];
+    auto& buffer = planes_[slot];
     if (buffer.size() < floats) buffer.resize(floats);
     return buffer.data();
 }

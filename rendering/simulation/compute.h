@@ -18,6 +18,7 @@
 
 #include "rendering/generators.h"
 #include "rendering/rgba_image.h"
+#include "support/large_buffer.h"
 #include "support/parallel.h"
 
 // Marks a row function to be compiled twice, for x86-64-v3 (AVX2, FMA, F16C) and for the
@@ -34,6 +35,7 @@ namespace murmura::compute {
 // A stored texel channel: the bits of an IEEE binary16 (_Float16) value. Plain 16-bit integers
 // keep the planes free of aliasing questions and let gathers and conversions vectorise.
 using Half = uint16_t;
+using HalfArray = std::unique_ptr<Half[], LargeBufferDeleter>;
 
 inline constexpr float kHalfMax = 65504.0f;
 // Half the smallest positive half float. Adding a value of smaller magnitude to a stored half
@@ -134,12 +136,12 @@ public:
     Float4 sample(float u, float v) const;
 
 private:
-    Field(int32_t width, int32_t height, std::unique_ptr<Half[]> planes)
+    Field(int32_t width, int32_t height, HalfArray planes)
         : width_(width), height_(height), planes_(std::move(planes)) {}
 
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::unique_ptr<Half[]> planes_;
+    HalfArray planes_;
     std::array<bool, 4> uniform_{true, true, true, true};
     std::array<Half, 4> value_{};
 };
@@ -179,12 +181,12 @@ public:
     void copyTo(Field& out) const;
 
 private:
-    TexelField(int32_t width, int32_t height, std::unique_ptr<Half[]> texels)
+    TexelField(int32_t width, int32_t height, HalfArray texels)
         : width_(width), height_(height), texels_(std::move(texels)) {}
 
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::unique_ptr<Half[]> texels_;
+    HalfArray texels_;
     Half alpha_ = 0;
 };
 
@@ -278,7 +280,7 @@ public:
 
 private:
     tbb::enumerable_thread_specific<std::vector<float>> rows_;
-    std::array<std::vector<float>, 6> planes_;
+    std::array<std::vector<float, LargeBufferAllocator<float>>, 6> planes_;
     tbb::enumerable_thread_specific<std::vector<int32_t>> indices_;
     tbb::enumerable_thread_specific<std::vector<Half>> halves_;
     tbb::enumerable_thread_specific<std::vector<std::array<float, 4>>> texels_;

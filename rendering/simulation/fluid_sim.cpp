@@ -105,10 +105,8 @@ FluidSim::FluidSim(const FluidContext& context, const Config& config, int64_t wi
       prs_(std::move(prs)),
       curlT_(std::move(curl)),
       divT_(std::move(div)) {
-    // Every texture starts at zero (k_zero).
+    // Every texture starts at zero (k_zero); the texel fields are made so.
     for (compute::Field* f : {&vel_.read, &vel_.write, &prs_.read, &prs_.write, &curlT_, &divT_}) fluid::kZero(*f);
-    dye_.read.clear();
-    dye_.write.clear();
     dyeSplats_.reserve(64);
     velocitySplats_.reserve(64);
 }
