@@ -11,6 +11,8 @@ namespace murmura::compute {
 
 namespace {
 inline float gaussian(float px, float pyy, float radius) { return gen::exp32(-(px * px + pyy) / radius); }
+// The Gaussian's factor along one axis, for separable splats.
+inline float gaussianFactor(float d, float radius) { return gen::exp32(-(d * d) / radius); }
 }  // namespace
 
 bool isValid(const SplatPass& s) {
@@ -22,8 +24,13 @@ namespace reference {
 void kSplat(const Field& target, Field& out, const SplatPass& s, Workspace& ws) {
     forEachTexel(out, ws, [&](float u, float v) {
         const Float4 t = target.sample(u, v);
-        const float py = v - s.y;
-        const float e = gaussian((u - s.x) * s.aspect, py * py, s.radius);
+        const float px = (u - s.x) * s.aspect, py = v - s.y;
+        if (s.separable) {
+            const float ex = gaussianFactor(px, s.radius), ey = gaussianFactor(py, s.radius);
+            return Float4{t.x + ex * (ey * s.color[0]), t.y + ex * (ey * s.color[1]), t.z + ex * (ey * s.color[2]),
+                          1.0f};
+        }
+        const float e = gaussian(px, py * py, s.radius);
         return Float4{t.x + e * s.color[0], t.y + e * s.color[1], t.z + e * s.color[2], 1.0f};
     });
 }
@@ -40,7 +47,8 @@ namespace {
 // 2^-24 everywhere, and the storage rule writes +0 where a zero texel would round to -0. So a
 // texel where exp(-d2 / radius) * max|color| < 2^-25 keeps its stored bits, and skipping it is
 // exactly the full pass. That holds where d2 / radius > ln(max|color| * 2^25); one more unit of
-// margin in the exponent (a factor e) covers float rounding of d2 and the error of exp32, and
+// margin in the exponent (a factor e) covers float rounding of the offsets, the error of exp32
+// and the product of the two factors, and
 // one more texel on each side of the ranges covers the rounding of texel centres.
 struct SplatBounds {
     double reach2 = -1;  // radius * (ln(max|color| * 2^25) + 1), in squared canvas heights
@@ -73,14 +81,19 @@ std::pair<int32_t, int32_t> splatColumns(const SplatPass& s, const SplatBounds& 
             static_cast<int32_t>(std::clamp(hi + 1.0, 0.0, double(width)))};
 }
 
-// ((u - x) * aspect)^2 of the splat at the texel centres u of columns [x0, x0 + n): the same
-// for every row, so computed once per splat.
+// What a splat needs of its columns [x0, x0 + n), the same for every row, so computed once per
+// splat: the squared offsets ((u - x) * aspect)^2 at the texel centres u, or for a separable
+// splat the Gaussian's factors there.
 MURMURA_SIMD_CLONES void columnOffsets(float* __restrict pxx, int32_t x0, int32_t n, int32_t width, float sx,
                                        float aspect) {
     for (int32_t i = 0; i < n; ++i) {
         const float px = (texelCentre(x0 + i, width) - sx) * aspect;
         pxx[i] = px * px;
     }
+}
+MURMURA_SIMD_CLONES void columnFactors(float* __restrict ex, int32_t x0, int32_t n, int32_t width, float sx,
+                                       float aspect, float radius) {
+    for (int32_t i = 0; i < n; ++i) ex[i] = gaussianFactor((texelCentre(x0 + i, width) - sx) * aspect, radius);
 }
 
 // Gaussian weights of a row whose squared offset is pyy, from the columns' squared offsets.
@@ -96,14 +109,15 @@ void prepareChannels(Field& field, const SplatPass& s) {
 }
 void prepareChannels(TexelField&, const SplatPass&) {}
 
-void addToRow(Field& field, int32_t y, int32_t x0, const float* e, int32_t n, const SplatPass& s) {
+// Adds e[i] * color[c] to the columns [x0, x0 + n) of row y.
+void addToRow(Field& field, int32_t y, int32_t x0, const float* e, int32_t n, const Rgb& color) {
     for (int c = 0; c < 3; ++c) {
-        if (s.color[c] == 0.0f) continue;  // target + e * 0 is the target
-        addScaledToHalves(field.row(c, y) + x0, e, s.color[c], static_cast<size_t>(n));
+        if (color[c] == 0.0f) continue;  // target + e * 0 is the target
+        addScaledToHalves(field.row(c, y) + x0, e, color[c], static_cast<size_t>(n));
     }
 }
-void addToRow(TexelField& field, int32_t y, int32_t x0, const float* e, int32_t n, const SplatPass& s) {
-    addScaledToTexels(field.row(y) + static_cast<size_t>(x0) * 4, e, s.color, static_cast<size_t>(n));
+void addToRow(TexelField& field, int32_t y, int32_t x0, const float* e, int32_t n, const Rgb& color) {
+    addScaledToTexels(field.row(y) + static_cast<size_t>(x0) * 4, e, color, static_cast<size_t>(n));
     if (x0 == 0 || x0 + n == field.width()) field.padRow(y);
 }
 
@@ -122,12 +136,16 @@ void applySplatBlock(F& field, std::span<const SplatPass> splats, Workspace& ws)
         prepareChannels(field, s);
     }
     if (rowBegin < rowEnd) {
-        // Each splat's squared column offsets over the widest columns any of its rows reaches.
+        // Each splat's columns over the widest range any of its rows reaches.
         float* columns = ws.plane(3, splats.size() * static_cast<size_t>(w));
         for (size_t k = 0; k < splats.size(); ++k) {
+            const SplatPass& s = splats[k];
             if (bounds[k].reach2 < 0 || bounds[k].rowBegin >= bounds[k].rowEnd) continue;
-            const auto [x0, x1] = splatColumns(splats[k], bounds[k], 0.0f, w);
-            columnOffsets(columns + k * w + x0, x0, x1 - x0, w, splats[k].x, splats[k].aspect);
+            const auto [x0, x1] = splatColumns(s, bounds[k], 0.0f, w);
+            if (s.separable)
+                columnFactors(columns + k * w + x0, x0, x1 - x0, w, s.x, s.aspect, s.radius);
+            else
+                columnOffsets(columns + k * w + x0, x0, x1 - x0, w, s.x, s.aspect);
         }
         forEachRowChunk(rowEnd - rowBegin, w, [&](int32_t r0, int32_t r1) {
             float* e = ws.rowScratch(static_cast<size_t>(w));
@@ -140,9 +158,14 @@ void applySplatBlock(F& field, std::span<const SplatPass> splats, Workspace& ws)
                     const float py = v - s.y;
                     const auto [x0, x1] = splatColumns(s, b, py, w);
                     if (x0 >= x1) continue;
-                    const int32_t n = x1 - x0;
-                    splatWeights(e, columns + k * w + x0, n, py * py, s.radius);
-                    addToRow(field, y, x0, e, n, s);
+                    const float* column = columns + k * w + x0;
+                    if (s.separable) {
+                        const float ey = gaussianFactor(py, s.radius);
+                        addToRow(field, y, x0, column, x1 - x0, {ey * s.color[0], ey * s.color[1], ey * s.color[2]});
+                    } else {
+                        splatWeights(e, column, x1 - x0, py * py, s.radius);
+                        addToRow(field, y, x0, e, x1 - x0, s.color);
+                    }
                 }
             }
         });

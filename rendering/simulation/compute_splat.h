@@ -17,6 +17,10 @@ struct SplatPass {
     Rgb color{};
     float radius = 0;
     float aspect = 1;
+    // The Gaussian as the product of its factors exp(-px^2 / radius) * exp(-py^2 / radius): one
+    // exponential per column and one per row instead of one per texel. The same function, rounded
+    // differently; for a passive dye, where no other field feeds on those roundings.
+    bool separable = false;
 };
 
 // True when the pass has finite values and a positive radius; others are not applied (a zero

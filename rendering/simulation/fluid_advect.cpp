@@ -350,14 +350,13 @@ inline void pairGatherScalar(T* out, const compute::Half* base, const int32_t* u
 }
 
 // k_diffuse at the n channel values of a row of texels (channels side by side) from the row
-// padded with its edge texels and the rows below and above, all stored halves; the results are
-// stored halves too.
-inline void diffuseTexelsScalar(compute::Half* out, const compute::Half* padded, const compute::Half* below,
-                                const compute::Half* above, float k, int32_t n) {
-    using compute::fromHalf;
+// padded with its edge texels and the rows below and above, as a fused sweep keeps them (floats
+// at full precision); the results are stored halves, or full floats for the sweep's next pass.
+template <class T>
+inline void diffuseTexelsScalar(T* out, const float* padded, const float* below, const float* above, float k,
+                                int32_t n) {
     for (int32_t i = 0; i < n; ++i)
-        out[i] = compute::toHalf(diffuseOf(fromHalf(padded[i + 4]), fromHalf(padded[i]), fromHalf(padded[i + 8]),
-                                           fromHalf(below[i]), fromHalf(above[i]), k));
+        compute::store1(out + i, diffuseOf(padded[i + 4], padded[i], padded[i + 8], below[i], above[i], k));
 }
 
 #ifdef MURMURA_AVX_GATHER
@@ -386,18 +385,16 @@ __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::H
 }
 
 // Eight channel values at a time (the scalar tail is inlined, as for the gather).
-__attribute__((target("avx,f16c"))) inline __m256 load8(const compute::Half* p) {
-    return _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
-__attribute__((target("avx,f16c"))) void diffuseTexelsF16c(compute::Half* out, const compute::Half* padded,
-                                                           const compute::Half* below, const compute::Half* above,
-                                                           float k, int32_t n) {
+template <class T>
+__attribute__((target("avx,f16c"))) void diffuseTexelsF16c(T* out, const float* padded, const float* below,
+                                                           const float* above, float k, int32_t n) {
     const __m256 kv = _mm256_set1_ps(k), four = _mm256_set1_ps(4.0f);
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256 c = load8(padded + i + 4);
-        const __m256 sum = _mm256_add_ps(
-            _mm256_add_ps(_mm256_add_ps(load8(padded + i), load8(padded + i + 8)), load8(below + i)), load8(above + i));
+        const __m256 c = _mm256_loadu_ps(padded + i + 4);
+        const __m256 sum = _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_loadu_ps(padded + i), _mm256_loadu_ps(padded + i + 8)),
+                                                       _mm256_loadu_ps(below + i)),
+                                         _mm256_loadu_ps(above + i));
         compute::store8(out + i, _mm256_add_ps(c, _mm256_mul_ps(kv, _mm256_sub_ps(sum, _mm256_mul_ps(four, c)))));
     }
     diffuseTexelsScalar(out + i, padded + i, below + i, above + i, k, n - i);
@@ -436,24 +433,22 @@ MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32
     }
     pairGatherF16c(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
 }
-#endif
 
 // Sixteen channel values at a time.
-MURMURA_AVX512 inline __m512 load16(const compute::Half* p) {
-    return compute::widen16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-}
-template <bool Saturate>
-MURMURA_AVX512 void diffuseTexels512(compute::Half* out, const compute::Half* padded, const compute::Half* below,
-                                     const compute::Half* above, float k, int32_t n) {
+template <bool Saturate, class T>
+MURMURA_AVX512 void diffuseTexels512(T* out, const float* padded, const float* below, const float* above, float k,
+                                     int32_t n) {
     const __m512 kv = _mm512_set1_ps(k), four = _mm512_set1_ps(4.0f);
     int32_t i = 0;
     for (; i + 16 <= n; i += 16) {
-        const __m512 c = load16(padded + i + 4);
-        const __m512 sum = load16(padded + i) + load16(padded + i + 8) + load16(below + i) + load16(above + i);
+        const __m512 c = _mm512_loadu_ps(padded + i + 4);
+        const __m512 sum = _mm512_loadu_ps(padded + i) + _mm512_loadu_ps(padded + i + 8) + _mm512_loadu_ps(below + i) +
+                           _mm512_loadu_ps(above + i);
         compute::store16<Saturate>(out + i, c + kv * (sum - four * c));
     }
     diffuseTexelsF16c(out + i, padded + i, below + i, above + i, k, n - i);
 }
+#endif
 
 template <class T>
 void pairGather(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower, const float* fx,
@@ -470,13 +465,13 @@ void pairGather(T* out, const compute::Half* base, const int32_t* upper, const i
 }
 
 // k_diffuse along a row of texels (channels side by side) padded with its edge texels; below and
-// above are the neighbouring rows from their texel 0.
-void diffuseTexels(compute::Half* out, const compute::Half* padded, const compute::Half* below,
-                   const compute::Half* above, float k, int32_t w) {
+// above are the neighbouring rows from their texel 0. `inRange` says the inputs lie within the
+// half range and the result then does too, so the stores need no clamp.
+template <class T>
+void diffuseTexels(T* out, const float* padded, const float* below, const float* above, float k, int32_t w,
+                   bool inRange) {
 #ifdef MURMURA_AVX_GATHER
-    // With 0 <= k <= 1/4 a texel becomes (1 - 4k) c + k (L + R + B + T), a convex blend of stored
-    // halves: it stays within their range, and no clamp is needed.
-    if (compute::kHasAvx512 && k >= 0.0f && k <= 0.25f) return diffuseTexels512<false>(out, padded, below, above, k, w * 4);
+    if (compute::kHasAvx512 && inRange) return diffuseTexels512<false>(out, padded, below, above, k, w * 4);
     if (compute::kHasAvx512) return diffuseTexels512<true>(out, padded, below, above, k, w * 4);
     if (kHasF16c) return diffuseTexelsF16c(out, padded, below, above, k, w * 4);
 #endif
@@ -484,7 +479,8 @@ void diffuseTexels(compute::Half* out, const compute::Half* padded, const comput
 }
 
 // A row of texels, channels side by side, with the edge texels copied on both sides.
-void padTexels(compute::Half* row, int32_t w) {
+template <class T>
+void padTexels(T* row, int32_t w) {
     std::copy_n(row + 4, 4, row);
     std::copy_n(row + static_cast<size_t>(w) * 4, 4, row + static_cast<size_t>(w + 1) * 4);
 }
@@ -543,34 +539,21 @@ int32_t fusedChunkRows(int32_t h) {
 constexpr int32_t kMaxFusedLevels = 4;
 
 // One sweep over the dye: level 0 is the advected source (or the source itself), then `levels`
-// diffusion passes. Each level keeps a ring of its latest rows as the halves a field between the
-// passes would hold, so the result has the bits of the separate passes
-// without writing and re-reading a dye field per pass. A chunk also computes the few rows beyond
-// its ends that the stencils above it read.
+// diffusion passes. Each level keeps a ring of its latest rows in floats at full precision, as
+// fields of floats between the passes would hold them: only the sweep's result is stored by the
+// storage rule. A chunk also computes the few rows beyond its ends that the stencils above it
+// read.
 void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::TexelField& src,
               compute::TexelField& out, float dt, float denominator, float k, int32_t levels, Workspace& ws) {
     const int32_t w = src.width(), h = src.height();
-    const auto rowHalves = (static_cast<size_t>(w) + 2) * 4;
+    const auto rowTexels = static_cast<size_t>(w) + 2;
     const auto ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(2 * levels + 3)));
-    const size_t ringHalves = static_cast<size_t>(levels) * ringRows * rowHalves;
+    // Blends of values in the half range with weights summing to one stay in it: a bilinear read
+    // divided by a denominator of at least 1, and a diffusion step with 0 <= k <= 1/4.
+    const bool inRange = (!advected || denominator >= 1.0f) && k >= 0.0f && k <= 0.25f;
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
         std::optional<DyeAdvectRows> advect;
         if (advected) advect.emplace(src, velCols, dt, denominator, ws, 0);
-        // The levels' rows are kept as the halves a field would hold: exactly the values of the
-        // separate passes, in half the memory of floats.
-        compute::Half* rings = ws.halfScratch(ringHalves);
-        // Level 0 is the advected source, or the source itself.
-        auto level0 = [&](int32_t y, compute::Half* row) {  // row: a padded row
-            if (advect) {
-                advect->row(y, row + 4);
-                padTexels(row, w);
-            } else {
-                std::copy_n(src.row(y) - 4, rowHalves, row);
-            }
-        };
-        auto ring = [&](int32_t level, int32_t y) {
-            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowHalves;
-        };
         if (levels == 0) {
             for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
                 advect->row(y, out.row(y));
@@ -578,6 +561,19 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
             }
             return;
         }
+        float* rings = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowTexels)[0];
+        auto ring = [&](int32_t level, int32_t y) {  // a padded row
+            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowTexels * 4;
+        };
+        // Level 0 is the advected source, or the source itself.
+        auto level0 = [&](int32_t y, float* row) {
+            if (advect) {
+                advect->row(y, reinterpret_cast<compute::Wide*>(row + 4));
+            } else {
+                compute::decodeHalves(src.row(y), row + 4, static_cast<size_t>(w) * 4);
+            }
+            padTexels(row, w);
+        };
         std::array<int32_t, kMaxFusedLevels> next{};  // the next row each level computes
         for (int32_t level = 0; level < levels; ++level) next[level] = std::max(0, chunkBegin - (levels - level));
         for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
@@ -588,14 +584,15 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
                 const int32_t begin = last ? y : next[level];
                 const int32_t end = last ? y + 1 : std::min(h, y + 1 + levels - level);
                 for (int32_t r = begin; r < end; ++r) {
-                    const compute::Half* below = ring(level - 1, std::max(r - 1, 0)) + 4;
-                    const compute::Half* above = ring(level - 1, std::min(r + 1, h - 1)) + 4;
+                    const float* below = ring(level - 1, std::max(r - 1, 0)) + 4;
+                    const float* above = ring(level - 1, std::min(r + 1, h - 1)) + 4;
                     if (last) {
-                        diffuseTexels(out.row(r), ring(level - 1, r), below, above, k, w);
+                        diffuseTexels(out.row(r), ring(level - 1, r), below, above, k, w, inRange);
                         out.padRow(r);
                     } else {
-                        compute::Half* row = ring(level, r);
-                        diffuseTexels(row + 4, ring(level - 1, r), below, above, k, w);
+                        float* row = ring(level, r);
+                        diffuseTexels(reinterpret_cast<compute::Wide*>(row + 4), ring(level - 1, r), below, above, k,
+                                      w, inRange);
                         padTexels(row, w);
                     }
                 }
@@ -631,14 +628,62 @@ void interleaveVelocity(compute::Half* __restrict texels, const compute::Half* _
     }
 }
 
-// The uniform fourth channel through the same passes: the values the separate passes store.
-float diffusedAlpha(float value, float k, int64_t levels) {
-    for (int64_t i = 0; i < levels; ++i)
-        value = compute::fromHalf(compute::toHalf(diffuseOf(value, value, value, value, value, k)));
-    return value;
+// The uniform fourth channel through the same passes: as a sweep of `levels` passes keeps it
+// (full floats between the passes), stored by the storage rule at the end.
+float sweptAlpha(float value, float k, int32_t levels) {
+    for (int32_t i = 0; i < levels; ++i) value = diffuseOf(value, value, value, value, value, k);
+    return compute::fromHalf(compute::toHalf(value));
 }
 
 }  // namespace
+
+namespace reference {
+void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float dissipation, float k, int64_t iterations,
+                    Workspace&) {
+    const int32_t w = dye.read.width(), h = dye.read.height();
+    const float tx = 1.0f / static_cast<float>(w), ty = 1.0f / static_cast<float>(h);
+    const float denominator = 1.0f + dissipation * dt;
+    std::vector<Float4> values(static_cast<size_t>(w) * h), next(values.size());
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            const float u = texelCentre(x, w), v = texelCentre(y, h);
+            const Float4 velocity = vel.sample(u, v);
+            const Float4 s = dye.read.sample(u - dt * velocity.x * tx, v - dt * velocity.y * ty);
+            values[static_cast<size_t>(y) * w + x] = {s.x / denominator, s.y / denominator, s.z / denominator,
+                                                     s.w / denominator};
+        }
+    }
+    auto at = [&](int32_t x, int32_t y) -> const Float4& {
+        return values[static_cast<size_t>(std::clamp(y, 0, h - 1)) * w + std::clamp(x, 0, w - 1)];
+    };
+    auto store = [](Float4& t) {
+        for (float* v : {&t.x, &t.y, &t.z, &t.w}) *v = compute::fromHalf(compute::toHalf(*v));
+    };
+    for (int64_t pass = 1; pass <= iterations; ++pass) {
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                const Float4 &c = at(x, y), &L = at(x - 1, y), &R = at(x + 1, y), &B = at(x, y - 1), &T = at(x, y + 1);
+                next[static_cast<size_t>(y) * w + x] = {diffuseOf(c.x, L.x, R.x, B.x, T.x, k),
+                                                        diffuseOf(c.y, L.y, R.y, B.y, T.y, k),
+                                                        diffuseOf(c.z, L.z, R.z, B.z, T.z, k),
+                                                        diffuseOf(c.w, L.w, R.w, B.w, T.w, k)};
+            }
+        }
+        values.swap(next);
+        if (pass % kMaxFusedLevels == 0)
+            for (Float4& t : values) store(t);
+    }
+    std::vector<float> row(static_cast<size_t>(w));
+    for (int c = 0; c < 4; ++c) {
+        dye.write.beginWrite(c);
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) row[x] = values[static_cast<size_t>(y) * w + x][c];
+            dye.write.writeRow(c, y, row.data());
+        }
+    }
+    dye.exchange();
+}
+}  // namespace reference
 
 void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws) {
@@ -647,12 +692,12 @@ void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, fl
     iterations = std::max<int64_t>(iterations, 0);
     auto levels = static_cast<int32_t>(std::min<int64_t>(iterations, kMaxFusedLevels));
     dyeSweep(true, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
-    dye.write.setAlpha(diffusedAlpha(compute::fromHalf(compute::toHalf(dye.read.alpha() / denominator)), k, levels));
+    dye.write.setAlpha(sweptAlpha(dye.read.alpha() / denominator, k, levels));
     dye.exchange();
     for (int64_t done = levels; done < iterations; done += levels) {
         levels = static_cast<int32_t>(std::min<int64_t>(iterations - done, kMaxFusedLevels));
         dyeSweep(false, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
-        dye.write.setAlpha(diffusedAlpha(dye.read.alpha(), k, levels));
+        dye.write.setAlpha(sweptAlpha(dye.read.alpha(), k, levels));
         dye.exchange();
     }
 }

@@ -72,7 +72,9 @@ void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDi
 // k_diffuse: c + k * laplacian, all channels.
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws);
 // k_advect of the dye from dye.read followed by `iterations` k_diffuse passes, each pass's
-// output read by the next; the result ends in dye.read, as after an exchange per pass.
+// output read by the next; the result ends in dye.read. The passes run in sweeps of up to four:
+// within a sweep the values between passes are full floats (a field of floats), and only each
+// sweep's result is stored in halves.
 void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws);
 // k_display_wc: water-mark rims, granulation, saturation cap, fibre and vignette.
@@ -90,6 +92,9 @@ void kPressure(const Field& press, const Field& dvrg, Field& out, Workspace& ws)
 void kGradient(const Field& press, const Field& vel, Field& out, Workspace& ws);
 void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, Workspace& ws);
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws);
+// kAdvectDiffuse on plane-backed fields, texel by texel.
+void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float dissipation, float k, int64_t iterations,
+                    Workspace& ws);
 void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& params, Workspace& ws);
 }  // namespace reference
 

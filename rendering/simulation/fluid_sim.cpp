@@ -119,8 +119,11 @@ void FluidSim::step(std::span<const Splat> splats, float dt) {
     dyeSplats_.clear();
     velocitySplats_.clear();
     for (const Splat& s : splats) {
-        const fluid::SplatPass pass{s.point[0], s.point[1], {s.color[0], s.color[1], s.color[2]}, s.radius, aspect_};
-        (s.kind == Splat::Kind::dye ? dyeSplats_ : velocitySplats_).push_back(pass);
+        // The dye is passive: the separable Gaussian's roundings go nowhere else. The velocity's
+        // would grow through the flow, so its splats keep the one exponential per texel.
+        const bool dye = s.kind == Splat::Kind::dye;
+        const fluid::SplatPass pass{s.point[0], s.point[1], {s.color[0], s.color[1], s.color[2]}, s.radius, aspect_, dye};
+        (dye ? dyeSplats_ : velocitySplats_).push_back(pass);
     }
     fluid::applySplats(dye_.read, dyeSplats_, workspace_);
     fluid::applySplats(vel_.read, velocitySplats_, workspace_);

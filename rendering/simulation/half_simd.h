@@ -10,6 +10,13 @@ namespace murmura::compute {
 inline void store1(Half* p, float v) { *p = toHalf(v); }
 inline void store1(float* p, float v) { *p = fromHalf(toHalf(v)); }
 
+// A float that a fused sweep keeps between its passes at full precision: no field holds it, so
+// the storage rule does not apply.
+struct Wide {
+    float value;
+};
+inline void store1(Wide* p, float v) { p->value = v; }
+
 }  // namespace murmura::compute
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -35,6 +42,7 @@ __attribute__((target("avx,f16c"))) inline void store8(Half* p, __m256 v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), toHalf8(v));
 }
 __attribute__((target("avx,f16c"))) inline void store8(float* p, __m256 v) { _mm256_storeu_ps(p, stored8(v)); }
+__attribute__((target("avx,f16c"))) inline void store8(Wide* p, __m256 v) { _mm256_storeu_ps(&p->value, v); }
 
 // Sixteen values at a time on AVX-512. (The masked forms with an explicit source avoid the
 // unmasked intrinsics' undefined registers, which GCC 12 reports as maybe uninitialised.)
@@ -59,6 +67,10 @@ MURMURA_AVX512 inline void store16(Half* p, __m512 v) {
 template <bool Saturate = true>
 MURMURA_AVX512 inline void store16(float* p, __m512 v) {
     _mm512_storeu_ps(p, widen16(toHalf16<Saturate>(v)));
+}
+template <bool Saturate = true>
+MURMURA_AVX512 inline void store16(Wide* p, __m512 v) {
+    _mm512_storeu_ps(&p->value, v);
 }
 inline const bool kHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&

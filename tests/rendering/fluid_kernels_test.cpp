@@ -190,9 +190,9 @@ const FastCase kFastCases[] = {
               : fluid::reference::kAdvect(vel, vel, out, 1.0f / 60, 0.16f, ws);
          return bits(out);
      }},
-    // Advection and diffusion in one sweep against the passes in turn, with 0 to 5 passes
-    // (beyond the fused limit too), a uniform channel, values up to the half range and diffusion
-    // rates at and beyond the convex limit 1/4 (past which values can leave the range).
+    // Advection and diffusion in one sweep against the texel-by-texel form, with 0 to 5 passes
+    // (beyond the four of a sweep too), a uniform channel, values up to the half range and
+    // diffusion rates at and beyond the convex limit 1/4 (past which values can leave the range).
     {"advect diffuse", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
          const int64_t n = std::array{0, 1, 2, 5}[seed % 4];
          const float k = std::array{0.15f, 0.25f, 0.4f}[seed % 3];
@@ -204,16 +204,14 @@ const FastCase kFastCases[] = {
              compute::TexelFieldPair texels{*compute::TexelField::fromField(dye.read), *compute::TexelField::create(s.w, s.h)};
              fluid::kAdvectDiffuse(vel, texels, 1.0f / 60, dissipation, k, n, ws);
              texels.read.copyTo(dye.read);
-         }
-         for (int64_t i = -1; !fast && i < n; ++i) {
-             i < 0 ? fluid::reference::kAdvect(vel, dye.read, dye.write, 1.0f / 60, dissipation, ws)
-                   : fluid::reference::kDiffuse(dye.read, dye.write, k, ws);
-             dye.exchange();
+         } else {
+             fluid::reference::kAdvectDiffuse(vel, dye, 1.0f / 60, dissipation, k, n, ws);
          }
          return bits(dye.read);
      }},
     // A batch bounded to the texels each splat can change against whole-grid passes in turn:
-    // radii from tiny to wider than the grid, zero and huge colours, centres off the canvas.
+    // radii from tiny to wider than the grid, zero and huge colours, centres off the canvas,
+    // separable and joint Gaussians mixed.
     {"splats", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
          SplitMix64 rng(seed);
          std::vector<fluid::SplatPass> splats;
@@ -222,7 +220,7 @@ const FastCase kFastCases[] = {
              const float k = i % 5 == 0 ? 0.0f : static_cast<float>(600 * rng.nextUnit() - 300);
              splats.push_back({static_cast<float>(1.6 * rng.nextUnit() - 0.3), static_cast<float>(1.6 * rng.nextUnit() - 0.3),
                                {k, static_cast<float>(rng.nextUnit() - 0.5), i % 3 == 0 ? 0.0f : 2.5f}, radius,
-                               static_cast<float>(s.w) / static_cast<float>(s.h)});
+                               static_cast<float>(s.w) / static_cast<float>(s.h), i % 4 < 2});
          }
          Field f = randomField(s, seed, 2.0f, false), scratch = blankOf(s);
          if (fast && seed % 2) {  // the dye's layout, channels side by side

@@ -40,8 +40,9 @@ struct ReferenceSim {
 
     void step(const std::vector<FluidSim::Splat>& splats, float dt, const FluidSim::Config& c) {
         for (const auto& s : splats) {
-            const fluid::SplatPass pass{s.point[0], s.point[1], {s.color[0], s.color[1], s.color[2]}, s.radius, aspect};
-            compute::FieldPair& pair = s.kind == FluidSim::Splat::Kind::dye ? dye : vel;
+            const bool isDye = s.kind == FluidSim::Splat::Kind::dye;  // dye splats are separable
+            const fluid::SplatPass pass{s.point[0], s.point[1], {s.color[0], s.color[1], s.color[2]}, s.radius, aspect, isDye};
+            compute::FieldPair& pair = isDye ? dye : vel;
             fluid::reference::kSplat(pair.read, pair.write, pass, ws);
             pair.exchange();
         }
@@ -59,12 +60,8 @@ struct ReferenceSim {
         vel.exchange();
         fluid::reference::kAdvect(vel.read, vel.read, vel.write, dt, c.velocityDissipation, ws);
         vel.exchange();
-        fluid::reference::kAdvect(vel.read, dye.read, dye.write, dt, c.dyeDissipation, ws);
-        dye.exchange();
-        for (int i = 0; c.dyeDiffusion > 0 && i < c.diffuseIterations; ++i) {
-            fluid::reference::kDiffuse(dye.read, dye.write, c.dyeDiffusion, ws);
-            dye.exchange();
-        }
+        fluid::reference::kAdvectDiffuse(vel.read, dye, dt, c.dyeDissipation, c.dyeDiffusion,
+                                         c.dyeDiffusion > 0 ? c.diffuseIterations : 0, ws);
     }
 };
 
