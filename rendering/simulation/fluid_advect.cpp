@@ -331,21 +331,32 @@ MURMURA_SIMD_CLONES void pairTaps(const float* __restrict vx, const float* __res
     }
 }
 
+// How a gather applies the dissipation. The velocity divides by the denominator 1 + dissipation
+// * dt, as the kernel is written. The dye multiplies by its reciprocal instead: the same up to one
+// rounding, which nothing else feeds on (the dye is passive), and a division costs the gather as
+// much as several multiplications.
+enum class Decay { divide, multiply };
+
+template <Decay D>
+inline float decay(float v, float factor) {
+    return D == Decay::divide ? v / factor : v * factor;
+}
+
 // The gathers and the diffusion store their rows by the storage rule: as the halves of the
 // output field, or as the floats those halves hold, for the next pass of a fused sweep.
 // Inline, so that in the vector functions' tails its conversions are F16C instructions rather
-// than library calls.
-template <class T>
+// than library calls. `factor` is the denominator, or its reciprocal (Decay).
+template <Decay D, class T>
 inline void pairGatherScalar(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
-                      const float* fx, const float* fy, float denominator, int32_t w) {
+                      const float* fx, const float* fy, float factor, int32_t w) {
     using compute::fromHalf;
     for (int32_t x = 0; x < w; ++x) {
         const compute::Half* a = base + upper[x];
         const compute::Half* c = base + lower[x];
         for (int k = 0; k < 4; ++k)
-            compute::store1(out + x * 4 + k, gen::bilinear(fromHalf(a[k]), fromHalf(a[4 + k]), fromHalf(c[k]),
-                                                           fromHalf(c[4 + k]), fx[x], fy[x]) /
-                                                 denominator);
+            compute::store1(out + x * 4 + k, decay<D>(gen::bilinear(fromHalf(a[k]), fromHalf(a[4 + k]), fromHalf(c[k]),
+                                                                    fromHalf(c[4 + k]), fx[x], fy[x]),
+                                                      factor));
     }
 }
 
@@ -366,11 +377,11 @@ __attribute__((target("avx,f16c"))) inline __m256 loadPair(const compute::Half* 
 
 // Two output texels per vector: each pair load brings a texel and its right neighbour, blended
 // with the pair below first, then the two halves of the result blended across.
-template <class T>
+template <Decay D, class T>
 __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::Half* base, const int32_t* upper,
                                                         const int32_t* lower, const float* fx, const float* fy,
-                                                        float denominator, int32_t w) {
-    const __m256 den = _mm256_set1_ps(denominator);
+                                                        float factor, int32_t w) {
+    const __m256 f = _mm256_set1_ps(factor);
     int32_t x = 0;
     for (; x + 2 <= w; x += 2) {
         const __m256 a0 = loadPair(base, upper[x]), c0 = loadPair(base, lower[x]);
@@ -379,9 +390,9 @@ __attribute__((target("avx,f16c"))) void pairGatherF16c(T* out, const compute::H
         const __m256 v1 = _mm256_add_ps(a1, _mm256_mul_ps(_mm256_sub_ps(c1, a1), _mm256_broadcast_ss(fy + x + 1)));
         const __m256 left = _mm256_permute2f128_ps(v0, v1, 0x20), right = _mm256_permute2f128_ps(v0, v1, 0x31);
         const __m256 v = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), pairWeight(fx + x)));
-        compute::store8(out + x * 4, _mm256_div_ps(v, den));
+        compute::store8(out + x * 4, D == Decay::divide ? _mm256_div_ps(v, f) : _mm256_mul_ps(v, f));
     }
-    pairGatherScalar(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
+    pairGatherScalar<D>(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, factor, w - x);
 }
 
 // Eight channel values at a time (the scalar tail is inlined, as for the gather).
@@ -410,11 +421,11 @@ MURMURA_AVX512 inline __m512 loadPairs(const compute::Half* base, int32_t first,
     return compute::widen16(_mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1));
 }
 
-template <bool Saturate, class T>
+template <Decay D, bool Saturate, class T>
 MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower,
-                                  const float* fx, const float* fy, float denominator, int32_t w) {
+                                  const float* fx, const float* fy, float factor, int32_t w) {
     constexpr __mmask16 all = 0xffff;
-    const __m512 den = _mm512_set1_ps(denominator), zero = _mm512_setzero_ps();
+    const __m512 f = _mm512_set1_ps(factor), zero = _mm512_setzero_ps();
     const __m512i firstTwo = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m512i lastTwo = _mm512_setr_epi32(2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
     const __m512i eachFour = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
@@ -429,9 +440,9 @@ MURMURA_AVX512 void pairGather512(T* out, const compute::Half* base, const int32
         const __m512 left = _mm512_mask_shuffle_f32x4(zero, all, v01, v23, _MM_SHUFFLE(2, 0, 2, 0));
         const __m512 right = _mm512_mask_shuffle_f32x4(zero, all, v01, v23, _MM_SHUFFLE(3, 1, 3, 1));
         const __m512 v = left + (right - left) * _mm512_mask_permutexvar_ps(zero, all, eachFour, wx);
-        compute::store16<Saturate>(out + x * 4, v / den);
+        compute::store16<Saturate>(out + x * 4, D == Decay::divide ? v / f : v * f);
     }
-    pairGatherF16c(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, denominator, w - x);
+    pairGatherF16c<D>(out + x * 4, base, upper + x, lower + x, fx + x, fy + x, factor, w - x);
 }
 
 // Sixteen channel values at a time.
@@ -450,18 +461,18 @@ MURMURA_AVX512 void diffuseTexels512(T* out, const float* padded, const float* b
 }
 #endif
 
-template <class T>
+template <Decay D, class T>
 void pairGather(T* out, const compute::Half* base, const int32_t* upper, const int32_t* lower, const float* fx,
-                const float* fy, float denominator, int32_t w) {
+                const float* fy, float factor, int32_t w) {
 #ifdef MURMURA_AVX_GATHER
     // A bilinear blend of stored halves stays within their range, and dividing by a denominator
-    // of at least 1 keeps it there: no clamp is needed then.
-    if (compute::kHasAvx512 && denominator >= 1.0f)
-        return pairGather512<false>(out, base, upper, lower, fx, fy, denominator, w);
-    if (compute::kHasAvx512) return pairGather512<true>(out, base, upper, lower, fx, fy, denominator, w);
-    if (kHasF16c) return pairGatherF16c(out, base, upper, lower, fx, fy, denominator, w);
+    // of at least 1 (multiplying by a reciprocal of at most 1) keeps it there: no clamp is needed.
+    const bool shrinks = D == Decay::divide ? factor >= 1.0f : factor >= 0.0f && factor <= 1.0f;
+    if (compute::kHasAvx512 && shrinks) return pairGather512<D, false>(out, base, upper, lower, fx, fy, factor, w);
+    if (compute::kHasAvx512) return pairGather512<D, true>(out, base, upper, lower, fx, fy, factor, w);
+    if (kHasF16c) return pairGatherF16c<D>(out, base, upper, lower, fx, fy, factor, w);
 #endif
-    pairGatherScalar(out, base, upper, lower, fx, fy, denominator, w);
+    pairGatherScalar<D>(out, base, upper, lower, fx, fy, factor, w);
 }
 
 // k_diffuse along a row of texels (channels side by side) padded with its edge texels; below and
@@ -485,13 +496,14 @@ void padTexels(T* row, int32_t w) {
     std::copy_n(row + static_cast<size_t>(w) * 4, 4, row + static_cast<size_t>(w + 1) * 4);
 }
 
-// The advection of one chunk's dye rows, with its scratch (`extraFloats` more floats of
-// per-thread scratch are kept for the caller).
+// The advection of one chunk's rows of a texel field (the dye, or the velocity's copy), with its
+// scratch (`extraFloats` more floats of per-thread scratch are kept for the caller).
 class DyeAdvectRows {
 public:
     DyeAdvectRows(const compute::TexelField& src, const VelocityColumns& velCols, float dt, float denominator,
-                  Workspace& ws, size_t extraFloats)
-        : src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), w_(src.width()), h_(src.height()) {
+                  Decay decay, Workspace& ws, size_t extraFloats)
+        : src_(src), velCols_(velCols), dt_(dt), decay_(decay),
+          factor_(decay == Decay::divide ? denominator : 1.0f / denominator), w_(src.width()), h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
         const auto velRow = static_cast<size_t>(velCols.vel->width());
         upper_ = ws.indexScratch(wide * 2);
@@ -516,13 +528,18 @@ public:
         velCols_.readRow(y, h_, vx_, vy_, rowA_);
         const auto stride = static_cast<int32_t>(src_.rowStride());
         pairTaps(vx_, vy_, centres_, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
-        pairGather(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, denominator_, w_);
+        if (decay_ == Decay::divide)
+            pairGather<Decay::divide>(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, factor_, w_);
+        else
+            pairGather<Decay::multiply>(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, factor_, w_);
     }
 
 private:
     const compute::TexelField& src_;
     const VelocityColumns& velCols_;
-    float dt_, denominator_;
+    float dt_;
+    Decay decay_;
+    float factor_;
     int32_t w_, h_;
     int32_t *upper_, *lower_;
     float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *extra_;
@@ -553,7 +570,7 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
     const bool inRange = (!advected || denominator >= 1.0f) && k >= 0.0f && k <= 0.25f;
     forEachRowChunk(h, w, [&](int32_t chunkBegin, int32_t chunkEnd) {
         std::optional<DyeAdvectRows> advect;
-        if (advected) advect.emplace(src, velCols, dt, denominator, ws, 0);
+        if (advected) advect.emplace(src, velCols, dt, denominator, Decay::multiply, ws, 0);
         if (levels == 0) {
             for (int32_t y = chunkBegin; y < chunkEnd; ++y) {
                 advect->row(y, out.row(y));
@@ -642,15 +659,14 @@ void kAdvectDiffuse(const Field& vel, compute::FieldPair& dye, float dt, float d
                     Workspace&) {
     const int32_t w = dye.read.width(), h = dye.read.height();
     const float tx = 1.0f / static_cast<float>(w), ty = 1.0f / static_cast<float>(h);
-    const float denominator = 1.0f + dissipation * dt;
+    const float decay = 1.0f / (1.0f + dissipation * dt);
     std::vector<Float4> values(static_cast<size_t>(w) * h), next(values.size());
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             const float u = texelCentre(x, w), v = texelCentre(y, h);
             const Float4 velocity = vel.sample(u, v);
             const Float4 s = dye.read.sample(u - dt * velocity.x * tx, v - dt * velocity.y * ty);
-            values[static_cast<size_t>(y) * w + x] = {s.x / denominator, s.y / denominator, s.z / denominator,
-                                                     s.w / denominator};
+            values[static_cast<size_t>(y) * w + x] = {s.x * decay, s.y * decay, s.z * decay, s.w * decay};
         }
     }
     auto at = [&](int32_t x, int32_t y) -> const Float4& {
@@ -692,7 +708,7 @@ void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, fl
     iterations = std::max<int64_t>(iterations, 0);
     auto levels = static_cast<int32_t>(std::min<int64_t>(iterations, kMaxFusedLevels));
     dyeSweep(true, velCols, dye.read, dye.write, dt, denominator, k, levels, ws);
-    dye.write.setAlpha(sweptAlpha(dye.read.alpha() / denominator, k, levels));
+    dye.write.setAlpha(sweptAlpha(dye.read.alpha() * (1.0f / denominator), k, levels));
     dye.exchange();
     for (int64_t done = levels; done < iterations; done += levels) {
         levels = static_cast<int32_t>(std::min<int64_t>(iterations - done, kMaxFusedLevels));
@@ -722,7 +738,7 @@ void kAdvectVelocity(const Field& vel, Field& out, compute::TexelField& texels, 
     fillUniformChannels(vel, out, denominator);  // the constant third and fourth channels
     const VelocityColumns velCols = velocityColumns(vel, w, h, ws);
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        DyeAdvectRows advect(texels, velCols, dt, denominator, ws, static_cast<size_t>(w) * 4);
+        DyeAdvectRows advect(texels, velCols, dt, denominator, Decay::divide, ws, static_cast<size_t>(w) * 4);
         float* texelRow = advect.extra();
         for (int32_t y = y0; y < y1; ++y) {
             advect.row(y, texelRow);
