@@ -23,6 +23,8 @@ public:
     // A transparent image, or nothing when the size is not positive, too large or cannot be
     // allocated.
     static std::optional<RgbaImage> create(int64_t width, int64_t height, ColorSpace colorSpace);
+    // The same for a caller that writes every pixel itself: until then their values are unspecified.
+    static std::optional<RgbaImage> createForOverwrite(int64_t width, int64_t height, ColorSpace colorSpace);
 
     int64_t width() const { return width_; }
     int64_t height() const { return height_; }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 namespace murmura {
 
@@ -24,6 +26,16 @@ struct LargeBufferAllocator {
         return static_cast<T*>(allocateLarge(n * sizeof(T)));
     }
     void deallocate(T* p, std::size_t) noexcept { freeLarge(p); }
+    // Elements made without a value are default-initialised, so that a buffer its user
+    // overwrites entirely is not written twice (and first touched by one thread).
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
     template <class U>
     bool operator==(const LargeBufferAllocator<U>&) const noexcept {
         return true;

@@ -203,7 +203,8 @@ struct FieldPair {
     void exchange() { std::swap(read, write); }
 };
 
-// The 8-bit RGBA display field a simulation renders into and the caller reads back.
+// The 8-bit RGBA display field a simulation renders into and the caller reads back. Its pixels
+// are unspecified until a display kernel has written them (every kernel writes every pixel).
 class DisplayField {
 public:
     // True when a display of this size can exist (an image of it is not too large).
