@@ -334,13 +334,15 @@ Float4 TexelField::texel(int32_t x, int32_t y) const {
 void TexelField::copyTo(Field& out) const {
     for (int c = 0; c < 3; ++c) out.beginWrite(c);
     out.fill(3, alpha());
-    for (int32_t y = 0; y < height_; ++y) {
-        const Half* t = row(y);
-        for (int c = 0; c < 3; ++c) {
-            Half* r = out.row(c, y);
-            for (int32_t x = 0; x < width_; ++x) r[x] = t[x * 4 + c];
+    parallelFor(0, height_, 16, [&](int64_t y0, int64_t y1) {
+        for (auto y = static_cast<int32_t>(y0); y < y1; ++y) {
+            const Half* t = row(y);
+            for (int c = 0; c < 3; ++c) {
+                Half* r = out.row(c, y);
+                for (int32_t x = 0; x < width_; ++x) r[x] = t[x * 4 + c];
+            }
         }
-    }
+    });
 }
 
 bool DisplayField::fits(int64_t width, int64_t height) {
