@@ -563,7 +563,9 @@ constexpr int32_t kMaxFusedLevels = 4;
 void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::TexelField& src,
               compute::TexelField& out, float dt, float denominator, float k, int32_t levels, Workspace& ws) {
     const int32_t w = src.width(), h = src.height();
-    const auto rowTexels = static_cast<size_t>(w) + 2;
+    // Ring rows start 12 floats before a 64-byte boundary, so that texel 0 (after the edge copy)
+    // and the vector loads and stores of each row's body lie on cache lines, not across them.
+    const size_t rowFloats = ((static_cast<size_t>(w) + 2) * 4 + 12 + 15) / 16 * 16;
     const auto ringRows = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(2 * levels + 3)));
     // Blends of values in the half range with weights summing to one stay in it: a bilinear read
     // divided by a denominator of at least 1, and a diffusion step with 0 <= k <= 1/4.
@@ -578,9 +580,10 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
             }
             return;
         }
-        float* rings = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowTexels)[0];
+        float* scratch = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowFloats / 4 + 4)[0];
+        float* rings = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(scratch) + 63) & ~uintptr_t(63)) + 12;
         auto ring = [&](int32_t level, int32_t y) {  // a padded row
-            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowTexels * 4;
+            return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowFloats;
         };
         // Level 0 is the advected source, or the source itself.
         auto level0 = [&](int32_t y, float* row) {
