@@ -316,21 +316,27 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
         return;
     }
     const int32_t w = prs.read.width(), h = prs.read.height();
-    const size_t stride = static_cast<size_t>(w) + 2;
-    float* current = ws.plane(0, stride * h);
-    float* next = ws.plane(1, stride * h);
-    float* div = ws.plane(2, static_cast<size_t>(w) * h);
+    // Rows of whole 64-byte lines with texel 0 at a line's start (the edge copy before it), so
+    // that the stencil's loads and stores of a row's body do not straddle lines.
+    const size_t stride = (static_cast<size_t>(w) + 2 + 15) / 16 * 16;
+    const size_t divStride = (static_cast<size_t>(w) + 15) / 16 * 16;
+    auto lineAligned = [](float* p) {
+        return reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t(63));
+    };
+    float* current = lineAligned(ws.plane(0, stride * h + 32)) + 15;
+    float* next = lineAligned(ws.plane(1, stride * h + 32)) + 15;
+    float* div = lineAligned(ws.plane(2, divStride * h + 16));
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
         for (int32_t y = y0; y < y1; ++y) {
             prs.read.readRowPadded(0, y, current + y * stride);
-            dvrg.readRow(0, y, div + static_cast<size_t>(y) * w);
+            dvrg.readRow(0, y, div + static_cast<size_t>(y) * divStride);
         }
     });
     // One iterate's row y from the rows of the previous one (clamped at the edges).
     auto iterateRow = [&](const float* from, float* out, int32_t y, auto rowOf) {
         const float* below = rowOf(from, std::max(y - 1, 0)) + 1;
         const float* above = rowOf(from, std::min(y + 1, h - 1)) + 1;
-        pressureRowStored(out + 1, rowOf(from, y), below, above, div + static_cast<size_t>(y) * w, w);
+        pressureRowStored(out + 1, rowOf(from, y), below, above, div + static_cast<size_t>(y) * divStride, w);
         padRow(out, w);
     };
     auto planeRow = [stride](const float* plane, int32_t y) { return plane + static_cast<size_t>(y) * stride; };
@@ -341,7 +347,7 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
     const int64_t pairs = (iterations - 1) / 2;
     for (int64_t i = 0; i < pairs; ++i) {
         forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-            float* ring = ws.rowScratch(4 * stride);
+            float* ring = lineAligned(ws.rowScratch(4 * stride + 32)) + 15;
             auto ringRow = [stride](const float* r, int32_t y) { return r + static_cast<size_t>(y & 3) * stride; };
             int32_t made = std::max(y0 - 1, 0);  // the next intermediate row to make
             for (int32_t y = y0; y < y1; ++y) {
