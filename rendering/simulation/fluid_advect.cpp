@@ -451,11 +451,21 @@ MURMURA_AVX512 void diffuseTexels512(T* out, const float* padded, const float* b
                                      int32_t n) {
     const __m512 kv = _mm512_set1_ps(k), four = _mm512_set1_ps(4.0f);
     int32_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m512 c = _mm512_loadu_ps(padded + i + 4);
-        const __m512 sum = _mm512_loadu_ps(padded + i) + _mm512_loadu_ps(padded + i + 8) + _mm512_loadu_ps(below + i) +
-                           _mm512_loadu_ps(above + i);
-        compute::store16<Saturate>(out + i, c + kv * (sum - four * c));
+    if (n >= 16) {
+        // The left and right neighbours are the centre vectors shifted by one texel: line-aligned
+        // loads of the centre row only (the row may be read 16 floats past its right edge copy).
+        __m512 prev = _mm512_maskz_loadu_ps(0xf000, padded - 12);  // lanes 12 to 15: the left edge copy
+        __m512 c = _mm512_loadu_ps(padded + 4);
+        for (; i + 16 <= n; i += 16) {
+            const __m512 next = _mm512_loadu_ps(padded + i + 20);
+            const __m512i ci = _mm512_castps_si512(c);
+            const __m512 left = _mm512_castsi512_ps(_mm512_mask_alignr_epi32(ci, 0xffff, ci, _mm512_castps_si512(prev), 12));
+            const __m512 right = _mm512_castsi512_ps(_mm512_mask_alignr_epi32(ci, 0xffff, _mm512_castps_si512(next), ci, 4));
+            const __m512 sum = left + right + _mm512_loadu_ps(below + i) + _mm512_loadu_ps(above + i);
+            compute::store16<Saturate>(out + i, c + kv * (sum - four * c));
+            prev = c;
+            c = next;
+        }
     }
     diffuseTexelsF16c(out + i, padded + i, below + i, above + i, k, n - i);
 }
@@ -580,7 +590,7 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
             }
             return;
         }
-        float* scratch = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowFloats / 4 + 4)[0];
+        float* scratch = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowFloats / 4 + 8)[0];
         float* rings = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(scratch) + 63) & ~uintptr_t(63)) + 12;
         auto ring = [&](int32_t level, int32_t y) {  // a padded row
             return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowFloats;
