@@ -67,7 +67,6 @@ bool allExact(const TapRow& taps) {
     return std::all_of(taps.f.begin(), taps.f.end(), [](float f) { return f == 0.0f; });
 }
 
-namespace {
 void gatherRow(float* out, const float* row, const TapRow& cols, bool colsExact) {
     const auto n = static_cast<int32_t>(cols.i0.size());
     if (colsExact)
@@ -75,17 +74,20 @@ void gatherRow(float* out, const float* row, const TapRow& cols, bool colsExact)
     else
         gatherMix(out, row, cols, n);
 }
-}  // namespace
 
-void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out, float* rowA,
-               float* rowB) {
+const float* rowAtHeight(const Field& field, int c, float v, float* rowA, float* rowB) {
     const gen::Tap ty = gen::bilinearTap(v, field.height());
     field.readRow(c, ty.i0, rowA);
     if (ty.f != 0.0f) {
         field.readRow(c, ty.i1, rowB);
         mixRows(rowA, rowA, rowB, ty.f, field.width());
     }
-    gatherRow(out, rowA, cols, colsExact);
+    return rowA;
+}
+
+void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out, float* rowA,
+               float* rowB) {
+    gatherRow(out, rowAtHeight(field, c, v, rowA, rowB), cols, colsExact);
 }
 
 void sampleRow(const float* plane, int32_t width, int32_t height, float v, const TapRow& cols, bool colsExact,

@@ -16,6 +16,11 @@ bool allExact(const TapRow& taps);
 // finite and never -0). rowA and rowB are scratch of the field's width.
 void sampleRow(const Field& field, int c, float v, const TapRow& cols, bool colsExact, float* out,
                float* rowA, float* rowB);
+// sampleRow in its two halves, for reads of several column sets at one height: the field's row
+// at height v (the blend of the two rows there, in rowA or a direct read), then the read of it
+// at the columns.
+const float* rowAtHeight(const Field& field, int c, float v, float* rowA, float* rowB);
+void gatherRow(float* out, const float* row, const TapRow& cols, bool colsExact);
 // The same from one channel already decoded into a plane of floats, `width` x `height`, row 0
 // first. `scratch` holds `width` floats.
 void sampleRow(const float* plane, int32_t width, int32_t height, float v, const TapRow& cols, bool colsExact,

@@ -241,9 +241,11 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
         for (int32_t y = y0; y < y1; ++y) {
             const float v = texelCentre(y, h);
             for (int c = 0; c < 3; ++c) {
-                sampleRow(dye, c, v, centre, centreExact, C, rowA, rowB);
-                sampleRow(dye, c, v, right, rightExact, R, rowA, rowB);
-                sampleRow(dye, c, v, left, leftExact, L, rowA, rowB);
+                // The centre, right and left reads share their row.
+                const float* row = compute::rowAtHeight(dye, c, v, rowA, rowB);
+                compute::gatherRow(C, row, centre, centreExact);
+                compute::gatherRow(R, row, right, rightExact);
+                compute::gatherRow(L, row, left, leftExact);
                 sampleRow(dye, c, v + sy, centre, centreExact, T, rowA, rowB);
                 sampleRow(dye, c, v - sy, centre, centreExact, B, rowA, rowB);
                 rimRow(a + c * w, C, R, L, T, B, p.edgeDarken, w);
