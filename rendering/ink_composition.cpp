@@ -97,7 +97,8 @@ std::vector<AxisTap> axisTaps(int64_t pixels, int64_t scale, int32_t cells) {
 
 std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, int64_t height, int64_t simScale,
                                          const ToneParameters& tone, double silentRatio, double latestTime) {
-    auto image = RgbaImage::create(width, height, ColorSpace::deviceRGB);
+    // Every pixel is written below (fresh memory is then first touched by the parallel pass).
+    auto image = RgbaImage::createForOverwrite(width, height, ColorSpace::deviceRGB);
     if (!image || field.cellCount() == 0) return std::nullopt;
     const int32_t gw = field.width, gh = field.height;
     const size_t n = field.cellCount();
@@ -139,8 +140,10 @@ std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, i
 
     // The stroke direction, blurred as a doubled angle so opposite directions agree.
     std::vector<float> ox(n, 0), oy(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        if (field.strokeDir[i] <= 100) ox[i] = std::cos(2 * field.strokeDir[i]), oy[i] = std::sin(2 * field.strokeDir[i]);
+    parallelFor(0, gh, kRowGrain, [&](int64_t y0, int64_t y1) {
+        for (size_t i = static_cast<size_t>(y0) * gw; i < static_cast<size_t>(y1) * gw; ++i)
+            if (field.strokeDir[i] <= 100) ox[i] = std::cos(2 * field.strokeDir[i]), oy[i] = std::sin(2 * field.strokeDir[i]);
+    });
     boxBlur(ox, scratch, gw, gh, 7);
     boxBlur(oy, scratch, gw, gh, 7);
     parallelFor(0, gh, kRowGrain, [&](int64_t y0, int64_t y1) {
