@@ -387,7 +387,7 @@ void Canvas::endPixelAccess() { cairo_surface_mark_dirty(surface_); }
 
 std::optional<RgbaImage> Canvas::toImage(ColorSpace colorSpace) {
     if (!ownsPixels_ || !surface_) return std::nullopt;
-    auto image = RgbaImage::create(width_, height_, colorSpace);
+    auto image = RgbaImage::createForOverwrite(width_, height_, colorSpace);  // every pixel is copied
     if (!image) return std::nullopt;
     cairo_surface_flush(surface_);
     parallelFor(0, height_, 16, [&](int64_t y0, int64_t y1) {
