@@ -10,11 +10,6 @@ namespace murmura::compute {
 
 namespace {
 
-// out = mix(a, b, f), element by element (out may be a).
-MURMURA_SIMD_CLONES void mixRows(float* out, const float* a, const float* __restrict b, float f, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) out[i] = gen::mix(a[i], b[i], f);
-}
-
 MURMURA_SIMD_CLONES void gatherMixScalar(float* __restrict out, const float* __restrict row,
                                          const int32_t* __restrict i0, const int32_t* __restrict i1,
                                          const float* __restrict f, int32_t n) {
@@ -62,6 +57,10 @@ MURMURA_SIMD_CLONES void gatherExact(float* __restrict out, const float* __restr
 }
 
 }  // namespace
+
+MURMURA_SIMD_CLONES void mixRows(float* out, const float* a, const float* __restrict b, float f, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) out[i] = gen::mix(a[i], b[i], f);
+}
 
 bool allExact(const TapRow& taps) {
     return std::all_of(taps.f.begin(), taps.f.end(), [](float f) { return f == 0.0f; });

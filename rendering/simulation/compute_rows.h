@@ -8,6 +8,9 @@
 
 namespace murmura::compute {
 
+// out = mix(a, b, f), element by element (out may be a).
+void mixRows(float* out, const float* a, const float* b, float f, int32_t n);
+
 // True when every tap of the row falls on a texel centre.
 bool allExact(const TapRow& taps);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "rendering/simulation/fluid_rows.h"
 
@@ -100,21 +101,45 @@ void fillNoiseColumns(TapRow& taps, const gen::ValueNoiseLattice& lattice, int32
     }
 }
 
-MURMURA_SIMD_CLONES void noiseRow(float* __restrict out, const float* __restrict r0, const float* __restrict r1,
-                                  const int32_t* __restrict ix, const float* __restrict fx, float fy, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t a = ix[i];
-        out[i] = gen::mix(gen::mix(r0[a], r0[a + 1], fx[i]), gen::mix(r1[a], r1[a + 1], fx[i]), fy);
-    }
+// A lattice row blended along x at the output's columns.
+MURMURA_SIMD_CLONES void noiseAlongX(float* __restrict out, const float* __restrict r, const int32_t* __restrict ix,
+                                     const float* __restrict fx, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) out[i] = gen::mix(r[ix[i]], r[ix[i] + 1], fx[i]);
 }
 
-// One output row of value noise, the row part computed here from v.
-void noiseAlongRow(float* out, const gen::ValueNoiseLattice& lattice, const TapRow& columns, float v) {
-    const float p = v * static_cast<float>(lattice.cells());
-    const int32_t iy = lattice.index(p);
-    noiseRow(out, lattice.row(iy), lattice.row(iy + 1), columns.i0.data(), columns.f.data(),
-             gen::smooth(p - std::floor(p)), static_cast<int32_t>(columns.i0.size()));
-}
+// Value noise along the output's rows, one row after another: the two lattice rows around a
+// row, blended along x, serve every output row between them (several at these scales), and
+// only the blend along y is made per row. The same operations as the noise at one point.
+class NoiseRows {
+public:
+    // `scratch` holds two rows of the output's width.
+    NoiseRows(const gen::ValueNoiseLattice& lattice, const TapRow& columns, float* scratch)
+        : lattice_(lattice), columns_(columns), n_(static_cast<int32_t>(columns.i0.size())), below_(scratch),
+          above_(scratch + n_) {}
+
+    void row(float* out, float v) {
+        const float p = v * static_cast<float>(lattice_.cells());
+        const int32_t iy = lattice_.index(p);
+        if (iy != cached_) {
+            if (iy == cached_ + 1) {
+                std::swap(below_, above_);  // the row above the last one is this one's row below
+            } else {
+                noiseAlongX(below_, lattice_.row(iy), columns_.i0.data(), columns_.f.data(), n_);
+            }
+            noiseAlongX(above_, lattice_.row(iy + 1), columns_.i0.data(), columns_.f.data(), n_);
+            cached_ = iy;
+        }
+        compute::mixRows(out, below_, above_, gen::smooth(p - std::floor(p)), n_);
+    }
+
+private:
+    const gen::ValueNoiseLattice& lattice_;
+    const TapRow& columns_;
+    int32_t n_;
+    float* below_;
+    float* above_;
+    int32_t cached_ = -2;  // no lattice row yet
+};
 
 MURMURA_SIMD_CLONES void inkDisplayRow(uint8_t* __restrict out, const float* __restrict ar, const float* __restrict ag,
                                        const float* __restrict ab, const float* __restrict fine,
@@ -194,18 +219,21 @@ void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDi
     fillNoiseColumns(ws.taps(3), noise.coarse, w);
     const size_t dw = static_cast<size_t>(dye.width());
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        float* a = ws.rowScratch(static_cast<size_t>(w) * 6 + dw * 2);
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 12 + dw * 2);
         float* fine = a + 3 * static_cast<size_t>(w);
         float* medium = fine + w;
         float* coarse = medium + w;
         float* rowA = coarse + w;
         float* rowB = rowA + dw;
+        float* noiseScratch = rowB + dw;
+        NoiseRows fineRows(noise.fine, ws.taps(1), noiseScratch), mediumRows(noise.medium, ws.taps(2), noiseScratch + 2 * w),
+            coarseRows(noise.coarse, ws.taps(3), noiseScratch + 4 * w);
         for (int32_t y = y0; y < y1; ++y) {
             const float v = texelCentre(y, h);
             for (int c = 0; c < 3; ++c) sampleRow(dye, c, v, cols, colsExact, a + c * w, rowA, rowB);
-            noiseAlongRow(fine, noise.fine, ws.taps(1), v);
-            noiseAlongRow(medium, noise.medium, ws.taps(2), v);
-            noiseAlongRow(coarse, noise.coarse, ws.taps(3), v);
+            fineRows.row(fine, v);
+            mediumRows.row(medium, v);
+            coarseRows.row(coarse, v);
             inkDisplayRow(out.row(y), a, a + w, a + 2 * w, fine, medium, coarse, paper[0], paper[1], paper[2], v, w);
         }
     });
@@ -227,7 +255,7 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
     fillNoiseColumns(ws.taps(5), noise.medium, w);
     const size_t dw = static_cast<size_t>(dye.width());
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        float* a = ws.rowScratch(static_cast<size_t>(w) * 11 + dw * 2);
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 17 + dw * 2);
         float* C = a + 3 * static_cast<size_t>(w);
         float* R = C + w;
         float* L = R + w;
@@ -238,6 +266,9 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
         float* medium = fine + w;
         float* rowA = medium + w;
         float* rowB = rowA + dw;
+        float* noiseScratch = rowB + dw;
+        NoiseRows grainRows(noise.granulation, ws.taps(3), noiseScratch),
+            fineRows(noise.fine, ws.taps(4), noiseScratch + 2 * w), mediumRows(noise.medium, ws.taps(5), noiseScratch + 4 * w);
         for (int32_t y = y0; y < y1; ++y) {
             const float v = texelCentre(y, h);
             for (int c = 0; c < 3; ++c) {
@@ -250,9 +281,9 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
                 sampleRow(dye, c, v - sy, centre, centreExact, B, rowA, rowB);
                 rimRow(a + c * w, C, R, L, T, B, p.edgeDarken, w);
             }
-            noiseAlongRow(grain, noise.granulation, ws.taps(3), v);
-            noiseAlongRow(fine, noise.fine, ws.taps(4), v);
-            noiseAlongRow(medium, noise.medium, ws.taps(5), v);
+            grainRows.row(grain, v);
+            fineRows.row(fine, v);
+            mediumRows.row(medium, v);
             watercolorDisplayRow(out.row(y), a, a + w, a + 2 * w, grain, fine, medium, p.paper[0], p.paper[1],
                                  p.paper[2], p.granulate, p.absorbCap, v, w);
         }
