@@ -132,17 +132,25 @@ __attribute__((target("avx,f16c"))) void addScaledTexelsF16c(Half* texels, const
 }
 
 // The AVX-512 forms: sixteen values (four texels) per step, the rest by the F16C forms.
+// The last partial vector of a row goes through masked loads and stores: the same conversion
+// of each value as the full vectors, without a scalar tail (rows of 455 leave 7).
 MURMURA_AVX512 void decode512(const Half* src, float* dst, size_t n) {
     size_t i = 0;
     for (; i + 16 <= n; i += 16)
         _mm512_storeu_ps(dst + i, widen16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i))));
-    decodeF16c(src + i, dst + i, n - i);
+    if (i < n) {
+        const auto mask = static_cast<__mmask16>((1u << (n - i)) - 1);
+        _mm512_mask_storeu_ps(dst + i, mask, widen16(_mm256_maskz_loadu_epi16(mask, src + i)));
+    }
 }
 
 MURMURA_AVX512 void encode512(const float* src, Half* dst, size_t n) {
     size_t i = 0;
     for (; i + 16 <= n; i += 16) store16(dst + i, _mm512_loadu_ps(src + i));
-    encodeF16c(src + i, dst + i, n - i);
+    if (i < n) {
+        const auto mask = static_cast<__mmask16>((1u << (n - i)) - 1);
+        _mm256_mask_storeu_epi16(dst + i, mask, toHalf16(_mm512_maskz_loadu_ps(mask, src + i)));
+    }
 }
 
 MURMURA_AVX512 void addScaledTexels512(Half* texels, const float* e, const std::array<float, 3>& color, size_t n) {

@@ -276,7 +276,13 @@ MURMURA_AVX512 void pressureRowStored512(float* out, const float* padded, const 
                            _mm512_loadu_ps(above + x);
         compute::store16(out + x, (sum - _mm512_loadu_ps(div + x)) * quarter);
     }
-    pressureRowStoredF16c(out + x, padded + x, below + x, above + x, div + x, w - x);
+    if (x < w) {  // the last partial vector, masked: the same operations as the full ones
+        const auto m = static_cast<__mmask16>((1u << (w - x)) - 1);
+        const __m512 sum = _mm512_maskz_loadu_ps(m, padded + x) + _mm512_maskz_loadu_ps(m, padded + x + 2) +
+                           _mm512_maskz_loadu_ps(m, below + x) + _mm512_maskz_loadu_ps(m, above + x);
+        const __m512 v = (sum - _mm512_maskz_loadu_ps(m, div + x)) * quarter;
+        _mm512_mask_storeu_ps(out + x, m, compute::widen16(compute::toHalf16(v)));
+    }
 }
 #endif
 
