@@ -490,7 +490,7 @@ void pairGather(T* out, const compute::Half* base, const int32_t* upper, const i
 // half range and the result then does too, so the stores need no clamp.
 template <class T>
 void diffuseTexels(T* out, const float* padded, const float* below, const float* above, float k, int32_t w,
-                   bool inRange) {
+                   [[maybe_unused]] bool inRange) {
 #ifdef MURMURA_AVX_GATHER
     if (compute::kHasAvx512 && inRange) return diffuseTexels512<false>(out, padded, below, above, k, w * 4);
     if (compute::kHasAvx512) return diffuseTexels512<true>(out, padded, below, above, k, w * 4);
