@@ -658,6 +658,15 @@ void interleaveVelocity(compute::Half* __restrict texels, const compute::Half* _
     }
 }
 
+// The first two channels of a row of texels into two planes.
+MURMURA_SIMD_CLONES void splitTwoChannels(const compute::Half* __restrict texels, compute::Half* __restrict first,
+                                          compute::Half* __restrict second, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+        first[x] = texels[4 * x];
+        second[x] = texels[4 * x + 1];
+    }
+}
+
 // The uniform fourth channel through the same passes: as a sweep of `levels` passes keeps it
 // (full floats between the passes), stored by the storage rule at the end.
 float sweptAlpha(float value, float k, int32_t levels) {
@@ -751,13 +760,12 @@ void kAdvectVelocity(const Field& vel, Field& out, compute::TexelField& texels, 
     fillUniformChannels(vel, out, denominator);  // the constant third and fourth channels
     const VelocityColumns velCols = velocityColumns(vel, w, h, ws);
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        DyeAdvectRows advect(texels, velCols, dt, denominator, Decay::divide, ws, static_cast<size_t>(w) * 4);
-        float* texelRow = advect.extra();
+        // The gather stores halves, which only need splitting into the two planes.
+        DyeAdvectRows advect(texels, velCols, dt, denominator, Decay::divide, ws, static_cast<size_t>(w) * 2);
+        auto* texelRow = reinterpret_cast<compute::Half*>(advect.extra());
         for (int32_t y = y0; y < y1; ++y) {
             advect.row(y, texelRow);
-            compute::Half* const rows[4] = {out.row(0, y), out.row(1, y), nullptr, nullptr};
-            compute::encodeHalvesInterleaved(reinterpret_cast<const float(*)[4]>(texelRow), rows,
-                                             static_cast<size_t>(w));
+            splitTwoChannels(texelRow, out.row(0, y), out.row(1, y), w);
         }
     }, kAdvectRingRows);
 }
