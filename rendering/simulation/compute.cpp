@@ -327,11 +327,6 @@ void TexelField::padRow(int32_t y) {
     std::copy_n(texels + static_cast<size_t>(width_ - 1) * 4, 4, texels + static_cast<size_t>(width_) * 4);
 }
 
-void TexelField::clear() {
-    std::fill_n(texels_.get(), rowStride() * static_cast<size_t>(height_), Half{0});
-    alpha_ = 0;
-}
-
 Float4 TexelField::texel(int32_t x, int32_t y) const {
     x = std::clamp(x, 0, width_ - 1);
     y = std::clamp(y, 0, height_ - 1);

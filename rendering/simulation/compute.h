@@ -173,7 +173,6 @@ public:
     float alpha() const { return fromHalf(alpha_); }
     // The fourth channel of every texel becomes v (stored by the storage rule).
     void setAlpha(float v) { alpha_ = toHalf(v); }
-    void clear();
 
     // The texel at (x, y), coordinates clamped to the field.
     Float4 texel(int32_t x, int32_t y) const;
