@@ -50,10 +50,9 @@ struct LargeBufferDeleter {
 template <class T>
 std::unique_ptr<T[], LargeBufferDeleter> makeLargeArray(std::size_t n) noexcept {
     static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
-    if (n > static_cast<std::size_t>(-1) / sizeof(T)) return nullptr;
     try {
-        return std::unique_ptr<T[], LargeBufferDeleter>(static_cast<T*>(allocateLarge(n * sizeof(T))));
-    } catch (const std::bad_alloc&) {
+        return std::unique_ptr<T[], LargeBufferDeleter>(LargeBufferAllocator<T>().allocate(n));
+    } catch (const std::bad_alloc&) {  // bad_array_new_length too
         return nullptr;
     }
 }
