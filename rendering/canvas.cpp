@@ -35,9 +35,7 @@ cairo_line_join_t toCairo(LineJoin join) {
 }  // namespace
 
 std::optional<Canvas> Canvas::create(int64_t width, int64_t height) {
-    if (width < 1 || height < 1 || width > RgbaImage::kMaxSide || height > RgbaImage::kMaxSide ||
-        width * height > RgbaImage::kMaxPixels)
-        return std::nullopt;
+    if (!RgbaImage::fits(width, height)) return std::nullopt;
     return wrap(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height)),
                 width, height, 0, height, true);
 }

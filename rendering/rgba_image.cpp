@@ -4,27 +4,20 @@
 
 namespace murmura {
 
-namespace {
-bool fits(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= RgbaImage::kMaxSide && height <= RgbaImage::kMaxSide &&
-           width * height <= RgbaImage::kMaxPixels;
-}
-}  // namespace
-
 std::optional<RgbaImage> RgbaImage::create(int64_t width, int64_t height, ColorSpace colorSpace) {
-    if (!fits(width, height)) return std::nullopt;
-    try {
-        Pixels pixels(static_cast<size_t>(width * height) * 4, 0);
-        return RgbaImage(width, height, colorSpace, std::move(pixels));
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    return make(width, height, colorSpace, true);
 }
 
 std::optional<RgbaImage> RgbaImage::createForOverwrite(int64_t width, int64_t height, ColorSpace colorSpace) {
+    return make(width, height, colorSpace, false);
+}
+
+std::optional<RgbaImage> RgbaImage::make(int64_t width, int64_t height, ColorSpace colorSpace, bool zeroed) {
     if (!fits(width, height)) return std::nullopt;
+    const auto bytes = static_cast<size_t>(width * height) * 4;
     try {
-        Pixels pixels(static_cast<size_t>(width * height) * 4);
+        // Sized without a value, the allocator leaves the bytes as they come.
+        Pixels pixels = zeroed ? Pixels(bytes, 0) : Pixels(bytes);
         return RgbaImage(width, height, colorSpace, std::move(pixels));
     } catch (const std::bad_alloc&) {
         return std::nullopt;

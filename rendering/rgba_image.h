@@ -20,8 +20,11 @@ public:
     static constexpr int64_t kMaxSide = 16384;
     static constexpr int64_t kMaxPixels = int64_t(1) << 27;
 
-    // A transparent image, or nothing when the size is not positive, too large or cannot be
-    // allocated.
+    // True when an image of this size may exist: positive sides within the limits above.
+    static bool fits(int64_t width, int64_t height) {
+        return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
+    }
+    // A transparent image, or nothing when the size does not fit or cannot be allocated.
     static std::optional<RgbaImage> create(int64_t width, int64_t height, ColorSpace colorSpace);
     // The same for a caller that writes every pixel itself: until then their values are unspecified.
     static std::optional<RgbaImage> createForOverwrite(int64_t width, int64_t height, ColorSpace colorSpace);
@@ -42,6 +45,7 @@ public:
 
 private:
     using Pixels = std::vector<uint8_t, LargeBufferAllocator<uint8_t>>;
+    static std::optional<RgbaImage> make(int64_t width, int64_t height, ColorSpace colorSpace, bool zeroed);
     RgbaImage(int64_t width, int64_t height, ColorSpace colorSpace, Pixels pixels)
         : width_(width), height_(height), colorSpace_(colorSpace), pixels_(std::move(pixels)) {}
 

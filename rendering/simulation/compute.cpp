@@ -238,8 +238,7 @@ void roundToStorage(float* values, size_t count) {
 }
 
 std::optional<Field> Field::create(int64_t width, int64_t height) {
-    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || width * height > kMaxTexels)
-        return std::nullopt;
+    if (!fits(width, height)) return std::nullopt;
     HalfArray planes = makeLargeArray<Half>(static_cast<size_t>(width * height) * 4);
     if (!planes) return std::nullopt;
     return Field(static_cast<int32_t>(width), static_cast<int32_t>(height), std::move(planes));
@@ -292,9 +291,7 @@ Float4 Field::sample(float u, float v) const {
 }
 
 std::optional<TexelField> TexelField::create(int64_t width, int64_t height) {
-    if (width < 1 || height < 1 || width > Field::kMaxSide || height > Field::kMaxSide ||
-        width * height > Field::kMaxTexels)
-        return std::nullopt;
+    if (!Field::fits(width, height)) return std::nullopt;
     const size_t halves = (static_cast<size_t>(width) + 2) * 4 * static_cast<size_t>(height);
     HalfArray texels = makeLargeArray<Half>(halves);
     if (!texels) return std::nullopt;
@@ -348,13 +345,7 @@ void TexelField::copyTo(Field& out) const {
     });
 }
 
-bool DisplayField::fits(int64_t width, int64_t height) {
-    return width >= 1 && height >= 1 && width <= RgbaImage::kMaxSide && height <= RgbaImage::kMaxSide &&
-           width * height <= RgbaImage::kMaxPixels;
-}
-
 std::optional<DisplayField> DisplayField::create(int64_t width, int64_t height) {
-    if (!fits(width, height)) return std::nullopt;
     // Every display kernel writes every pixel.
     auto image = RgbaImage::createForOverwrite(width, height, ColorSpace::sRGB);
     if (!image) return std::nullopt;

@@ -95,6 +95,10 @@ class Field {
 public:
     static constexpr int64_t kMaxSide = 16384;
     static constexpr int64_t kMaxTexels = int64_t(1) << 26;
+    // True when a field of this size may exist: positive sides within the limits above.
+    static bool fits(int64_t width, int64_t height) {
+        return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxTexels;
+    }
 
     // A field with every texel (0, 0, 0, 0), or nothing when the size is not positive, too large
     // or the memory cannot be had.
@@ -206,8 +210,6 @@ struct FieldPair {
 // are unspecified until a display kernel has written them (every kernel writes every pixel).
 class DisplayField {
 public:
-    // True when a display of this size can exist (an image of it is not too large).
-    static bool fits(int64_t width, int64_t height);
     static std::optional<DisplayField> create(int64_t width, int64_t height);
     int32_t width() const { return static_cast<int32_t>(image_.width()); }
     int32_t height() const { return static_cast<int32_t>(image_.height()); }

@@ -81,7 +81,7 @@ std::unique_ptr<FluidSim> FluidSim::create(int64_t width, int64_t height, const 
     auto prsRead = field(g.sim), prsWrite = field(g.sim);
     auto curl = field(g.sim), div = field(g.sim);
     // The display image is made when it is asked for; its size is checked here.
-    if (!compute::DisplayField::fits(width, height)) return nullptr;
+    if (!RgbaImage::fits(width, height)) return nullptr;
     if (!velRead || !velWrite || !dyeRead || !dyeWrite || !velTexels || !prsRead || !prsWrite || !curl || !div)
         return nullptr;
     std::unique_ptr<FluidSim> sim(new (std::nothrow) FluidSim(
