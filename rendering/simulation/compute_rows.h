@@ -8,6 +8,12 @@
 
 namespace murmura::compute {
 
+// The first 64-byte boundary at or after p: rows placed from there keep their vector loads and
+// stores within cache lines (the caller allocates up to 15 floats more than it uses).
+inline float* lineAligned(float* p) {
+    return reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t(63));
+}
+
 // out = mix(a, b, f), element by element (out may be a).
 void mixRows(float* out, const float* a, const float* b, float f, int32_t n);
 

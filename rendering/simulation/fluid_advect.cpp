@@ -591,7 +591,7 @@ void dyeSweep(bool advected, const VelocityColumns& velCols, const compute::Texe
             return;
         }
         float* scratch = ws.texelScratch(static_cast<size_t>(levels) * ringRows * rowFloats / 4 + 8)[0];
-        float* rings = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(scratch) + 63) & ~uintptr_t(63)) + 12;
+        float* rings = lineAligned(scratch) + 12;
         auto ring = [&](int32_t level, int32_t y) {  // a padded row
             return rings + (static_cast<size_t>(level) * ringRows + static_cast<size_t>(y & (ringRows - 1))) * rowFloats;
         };

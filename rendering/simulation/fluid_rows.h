@@ -8,6 +8,7 @@ using compute::allExact;
 using compute::fillConstantChannels;
 using compute::forEachStencilRow;
 using compute::forEachTexel;
+using compute::lineAligned;
 using compute::sampleRow;
 using compute::StencilRows;
 

@@ -326,9 +326,6 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
     // that the stencil's loads and stores of a row's body do not straddle lines.
     const size_t stride = (static_cast<size_t>(w) + 2 + 15) / 16 * 16;
     const size_t divStride = (static_cast<size_t>(w) + 15) / 16 * 16;
-    auto lineAligned = [](float* p) {
-        return reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t(63));
-    };
     float* current = lineAligned(ws.plane(0, stride * h + 32)) + 15;
     float* next = lineAligned(ws.plane(1, stride * h + 32)) + 15;
     float* div = lineAligned(ws.plane(2, divStride * h + 16));
