@@ -184,28 +184,42 @@ VelocityColumns velocityColumns(const Field& vel, int32_t w, int32_t h, Workspac
     return v;
 }
 
+// One output row's texel centres and the velocity there, in a thread's scratch: what the
+// backtrace of a row starts from.
+struct VelocityAlongRow {
+    // Floats of scratch the row needs.
+    static size_t floats(int32_t w, const VelocityColumns& cols) {
+        return static_cast<size_t>(w) * 3 + static_cast<size_t>(cols.vel->width());
+    }
+    VelocityAlongRow(const VelocityColumns& cols, float* scratch, int32_t w)
+        : cols(cols), centres(scratch), vx(centres + w), vy(vx + w), velRow(vy + w) {
+        for (int32_t x = 0; x < w; ++x) centres[x] = texelCentre(x, w);
+    }
+    // The velocity at the texels of row y of h.
+    void read(int32_t y, int32_t h) const { cols.readRow(y, h, vx, vy, velRow); }
+
+    const VelocityColumns& cols;
+    float *centres, *vx, *vy;
+    float* velRow;  // scratch for one velocity row
+};
+
 // The advection of one chunk's rows, in increasing order, with its ring of decoded source rows
 // and its scratch.
 class AdvectRows {
 public:
     AdvectRows(const Field& src, const VelocityColumns& velCols, float dt, float denominator, Workspace& ws)
-        : src_(src), velCols_(velCols), dt_(dt), denominator_(denominator), ws_(ws), w_(src.width()),
+        : src_(src), dt_(dt), denominator_(denominator), ws_(ws), w_(src.width()),
           h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
         const size_t blockTexels = static_cast<size_t>(kAdvectBlockRows) * wide;
-        const size_t velRow = static_cast<size_t>(velCols.vel->width());
         i00_ = ws.indexScratch(blockTexels * 4 + static_cast<size_t>(ringRowsFor(h_)));
         i10_ = i00_ + blockTexels;
         i01_ = i10_ + blockTexels;
         i11_ = i01_ + blockTexels;
         slotRow_ = i11_ + blockTexels;
-        fx_ = ws.rowScratch(blockTexels * 2 + wide * 3 + velRow);
+        fx_ = ws.rowScratch(blockTexels * 2 + VelocityAlongRow::floats(w_, velCols));
         fy_ = fx_ + blockTexels;
-        centres_ = fy_ + blockTexels;
-        vx_ = centres_ + wide;
-        vy_ = vx_ + wide;
-        rowA_ = vy_ + wide;
-        for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
+        vel_.emplace(velCols, fy_ + blockTexels, w_);
         // A uniform channel is read from a row of its value.
         uniformRows_ = ws.halfScratch(wide * 4);
         for (int c = 0; c < 4; ++c)
@@ -222,9 +236,9 @@ public:
         int32_t first = h_, last = 0;
         for (int32_t r = 0; r < count; ++r) {
             const int32_t y = y0 + r;
-            velCols_.readRow(y, h_, vx_, vy_, rowA_);
+            vel_->read(y, h_);
             const size_t at = static_cast<size_t>(r) * wide;
-            advectTaps(vx_, vy_, centres_, y, w_, h_, dt_, ringRows_ - 1, i00_ + at, i10_ + at, i01_ + at, i11_ + at,
+            advectTaps(vel_->vx, vel_->vy, vel_->centres, y, w_, h_, dt_, ringRows_ - 1, i00_ + at, i10_ + at, i01_ + at, i11_ + at,
                        fx_ + at, fy_ + at, &first, &last);
             if (last - first + 1 > ringRows_) {
                 // A flow too fast for the ring: a larger ring, and this block's taps again.
@@ -255,13 +269,13 @@ public:
 
 private:
     const Field& src_;
-    const VelocityColumns& velCols_;
     float dt_, denominator_;
     Workspace& ws_;
     int32_t w_, h_;
     int32_t ringRows_ = kAdvectRingRows;
     int32_t *i00_, *i10_, *i01_, *i11_, *slotRow_;
-    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_;
+    float *fx_, *fy_;
+    std::optional<VelocityAlongRow> vel_;
     compute::Half* uniformRows_;
     Lanes* texels_;
 };
@@ -512,20 +526,16 @@ class DyeAdvectRows {
 public:
     DyeAdvectRows(const compute::TexelField& src, const VelocityColumns& velCols, float dt, float denominator,
                   Decay decay, Workspace& ws, size_t extraFloats)
-        : src_(src), velCols_(velCols), dt_(dt), decay_(decay),
+        : src_(src), dt_(dt), decay_(decay),
           factor_(decay == Decay::divide ? denominator : 1.0f / denominator), w_(src.width()), h_(src.height()) {
         const auto wide = static_cast<size_t>(w_);
-        const auto velRow = static_cast<size_t>(velCols.vel->width());
         upper_ = ws.indexScratch(wide * 2);
         lower_ = upper_ + wide;
-        fx_ = ws.rowScratch(wide * 5 + velRow + extraFloats);
+        const size_t velFloats = VelocityAlongRow::floats(w_, velCols);
+        fx_ = ws.rowScratch(wide * 2 + velFloats + extraFloats);
         fy_ = fx_ + wide;
-        centres_ = fy_ + wide;
-        vx_ = centres_ + wide;
-        vy_ = vx_ + wide;
-        rowA_ = vy_ + wide;
-        extra_ = rowA_ + velRow;
-        for (int32_t x = 0; x < w_; ++x) centres_[x] = texelCentre(x, w_);
+        vel_.emplace(velCols, fy_ + wide, w_);
+        extra_ = fy_ + wide + velFloats;
     }
 
     float* extra() const { return extra_; }
@@ -535,9 +545,9 @@ public:
     template <class T>
     void row(int32_t y, T* out) {
         const float v = texelCentre(y, h_);
-        velCols_.readRow(y, h_, vx_, vy_, rowA_);
+        vel_->read(y, h_);
         const auto stride = static_cast<int32_t>(src_.rowStride());
-        pairTaps(vx_, vy_, centres_, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
+        pairTaps(vel_->vx, vel_->vy, vel_->centres, v, w_, h_, dt_, stride, upper_, lower_, fx_, fy_);
         if (decay_ == Decay::divide)
             pairGather<Decay::divide>(out, src_.row(0) - 4, upper_, lower_, fx_, fy_, factor_, w_);
         else
@@ -546,13 +556,13 @@ public:
 
 private:
     const compute::TexelField& src_;
-    const VelocityColumns& velCols_;
     float dt_;
     Decay decay_;
     float factor_;
     int32_t w_, h_;
     int32_t *upper_, *lower_;
-    float *fx_, *fy_, *centres_, *vx_, *vy_, *rowA_, *extra_;
+    float *fx_, *fy_, *extra_;
+    std::optional<VelocityAlongRow> vel_;
 };
 
 // A chunk of a fused sweep also makes the rows its stencils reach beyond its ends; four chunks
