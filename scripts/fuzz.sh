@@ -25,6 +25,8 @@ for target in sessionFile catalog pngImage; do
       2>"$build/fuzz_$target.log"; then
     status=1
     echo "fuzz_$target FAILED; the input is in $artifacts/ (log: $build/fuzz_$target.log)"
+    # The reason, so that a CI log names it without the build folder.
+    grep -m 4 -E "fuzz property failed|ERROR:|SUMMARY:|runtime error" "$build/fuzz_$target.log" || true
   fi
   grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb|^Done" "$build/fuzz_$target.log" || true
 done

@@ -116,6 +116,11 @@ std::pair<double, double> numberPair(const Json& value, std::string_view key) {
 
 bool appendJsonNumber(std::string& out, double v) {
     if (!std::isfinite(v)) return false;
+    // "-0" would read back as the integer 0 and lose the sign; "-0.0" stays a double.
+    if (v == 0 && std::signbit(v)) {
+        out += "-0.0";
+        return true;
+    }
     char text[32];
     const auto r = std::to_chars(text, text + sizeof text, v);
     out.append(text, r.ptr);

@@ -67,7 +67,7 @@ std::vector<double> numbers(const Json& value, std::string_view key, size_t n);
 
 }  // namespace json
 
-// Appends the shortest text that reads back as the same double ("0.1", "3", "1e+300"), for
+// Appends the shortest text that reads back as the same double ("0.1", "3", "1e+300", "-0.0"), for
 // writers that stream JSON without building a Json value. False, appending nothing, when v is
 // not finite: JSON has no such number.
 bool appendJsonNumber(std::string& out, double v);

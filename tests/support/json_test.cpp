@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -80,6 +81,26 @@ TEST(JsonParsing, ObjectsKeepOrderAndLastDuplicateWins) {
         EXPECT_EQ(parsed->begin().key(), "k0");
         EXPECT_EQ((*parsed)["k" + std::to_string(keys - 1)], keys - 1);
     }
+}
+
+TEST(JsonNumbers, WrittenNumbersReadBackAsTheSameDoubleAndWriteTheSameText) {
+    for (double v : {0.0, -0.0, 3.0, -3.0, 0.1, 1e300, -1e-300, 5e-324, 9007199254740993.0}) {
+        std::string text;
+        ASSERT_TRUE(appendJsonNumber(text, v));
+        auto parsed = parseJson(text);
+        ASSERT_TRUE(parsed) << text;
+        const double back = parsed->get<double>();
+        EXPECT_EQ(back, v) << text;
+        EXPECT_EQ(std::signbit(back), std::signbit(v)) << text;
+        std::string again;
+        ASSERT_TRUE(appendJsonNumber(again, back));
+        EXPECT_EQ(again, text);
+    }
+    EXPECT_EQ([] { std::string t; appendJsonNumber(t, -0.0); return t; }(), "-0.0");
+    std::string untouched = "x";
+    EXPECT_FALSE(appendJsonNumber(untouched, std::nan("")));
+    EXPECT_FALSE(appendJsonNumber(untouched, -INFINITY));
+    EXPECT_EQ(untouched, "x");
 }
 
 TEST(JsonFiles, ReadsRegularFilesOnlyWithinTheLimitAndStreamsTheNamedArray) {
