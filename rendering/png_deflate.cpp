@@ -246,6 +246,11 @@ inline bool sameFour(const uint8_t* p) {
 }  // namespace
 
 void deflateRuns(std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out) {
+    std::vector<uint16_t> tokens;
+    deflateRuns(data, last, out, tokens);
+}
+
+void deflateRuns(std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out, std::vector<uint16_t>& tokens) {
     size_t used = out.size();
     BitSink sink;
     // Room for bytes more output (and the sink's 8-byte stores).
@@ -253,7 +258,6 @@ void deflateRuns(std::span<const uint8_t> data, bool last, std::vector<uint8_t>&
         if (out.size() < used + bytes + 16) out.resize(std::max(out.size() * 3 / 2, used + bytes + 16));
         sink.p = out.data() + used;
     };
-    std::vector<uint16_t> tokens;
     tokens.reserve(std::min(data.size(), kBlockBytes));
     size_t begin = 0;
     do {

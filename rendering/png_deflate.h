@@ -15,5 +15,7 @@ namespace murmura {
 // flush does, so that the next part can follow on a byte boundary in the same stream. Parts
 // never refer back into earlier parts, so they can be compressed independently.
 void deflateRuns(std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out);
+// The same with the caller's token buffer, kept between calls.
+void deflateRuns(std::span<const uint8_t> data, bool last, std::vector<uint8_t>& out, std::vector<uint16_t>& tokens);
 
 }  // namespace murmura

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <new>
 
+#include <tbb/enumerable_thread_specific.h>
+
 #include "rendering/png_deflate.h"
 #include "support/input_file.h"
 #include "support/parallel.h"
@@ -236,18 +238,28 @@ const uint8_t* straightRow(const RgbaImage& image, int64_t y, uint8_t* scratch) 
     return scratch;
 }
 
-void encodeBand(const RgbaImage& image, int64_t y0, int64_t y1, bool first, bool last, EncodedBand& band) {
+// What a thread reuses from band to band: fresh memory costs its first touch (a page fault and
+// the kernel's zeroing), which for megabytes per band would cost as much as the filtering.
+struct BandScratch {
+    std::vector<uint8_t> rows, raw, deflated;
+    std::vector<uint16_t> tokens;
+};
+
+void encodeBand(const RgbaImage& image, int64_t y0, int64_t y1, bool first, bool last, EncodedBand& band,
+                BandScratch& work) {
     const size_t n = image.stride();
     using Filter = uint32_t (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
     static constexpr Filter kFilters[5] = {filterNone, filterSub, filterUp, filterAverage, filterPaeth};
     // Rows: two straight-alpha scratch rows, a zero row above the image, five filtered rows;
     // then the band's chosen filtered rows, deflated at once.
-    std::vector<uint8_t> rows(3 * n + 5 * (n + 1), 0);
-    uint8_t* scratch[2] = {rows.data(), rows.data() + n};
-    const uint8_t* zeros = rows.data() + 2 * n;
-    uint8_t* filtered = rows.data() + 3 * n;
+    work.rows.resize(3 * n + 5 * (n + 1));
+    uint8_t* scratch[2] = {work.rows.data(), work.rows.data() + n};
+    uint8_t* zeros = work.rows.data() + 2 * n;
+    std::fill_n(zeros, n, uint8_t(0));
+    uint8_t* filtered = work.rows.data() + 3 * n;
     const size_t rawBytes = static_cast<size_t>(y1 - y0) * (n + 1);
-    std::vector<uint8_t> raw(rawBytes);
+    std::vector<uint8_t>& raw = work.raw;
+    raw.resize(rawBytes);
 
     const uint8_t* prev = y0 == 0 ? zeros : straightRow(image, y0 - 1, scratch[1]);
     for (int64_t y = y0; y < y1; ++y) {
@@ -267,10 +279,13 @@ void encodeBand(const RgbaImage& image, int64_t y0, int64_t y1, bool first, bool
         prev = cur;
     }
     band.adler = adler32_z(1, raw.data(), raw.size());
-    band.payload.reserve(rawBytes / 2 + 64);
-    band.payload.assign({'I', 'D', 'A', 'T'});
-    if (first) band.payload.insert(band.payload.end(), kZlibHeader, kZlibHeader + 2);
-    deflateRuns(raw, last, band.payload);
+    std::vector<uint8_t>& deflated = work.deflated;
+    deflated.assign({'I', 'D', 'A', 'T'});
+    if (first) deflated.insert(deflated.end(), kZlibHeader, kZlibHeader + 2);
+    deflateRuns(raw, last, deflated, work.tokens);
+    // The band keeps its bytes only (plus room for the stream's trailer).
+    band.payload.reserve(deflated.size() + 4);
+    band.payload.assign(deflated.begin(), deflated.end());
     band.crc = crc32_z(0, band.payload.data(), band.payload.size());
     band.filteredLength = rawBytes;
     band.ok = true;
@@ -284,11 +299,13 @@ Expected<std::vector<uint8_t>, std::string> encodePng(const RgbaImage& image) {
         const int64_t bandRows = std::max<int64_t>(1, static_cast<int64_t>(kBandBytes / (n + 1)));
         const int64_t bandCount = (image.height() + bandRows - 1) / bandRows;
         std::vector<EncodedBand> bands(static_cast<size_t>(bandCount));
+        tbb::enumerable_thread_specific<BandScratch> scratch;
         parallelFor(0, bandCount, 1, [&](int64_t b0, int64_t b1) {
+            BandScratch& work = scratch.local();
             for (int64_t b = b0; b < b1; ++b) {
                 try {
                     encodeBand(image, b * bandRows, std::min(image.height(), (b + 1) * bandRows), b == 0,
-                               b == bandCount - 1, bands[static_cast<size_t>(b)]);
+                               b == bandCount - 1, bands[static_cast<size_t>(b)], work);
                 } catch (const std::bad_alloc&) {
                     bands[static_cast<size_t>(b)].ok = false;
                 }
