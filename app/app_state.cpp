@@ -118,12 +118,12 @@ void AppState::onCaptureFinished(const SessionCoordinator::Result& result, const
     Scheduler& scheduler = env_.scheduler;
     std::weak_ptr<AppState*> alive = self_;
     const uint64_t session = sessionNumber_;
-    env_.renderExecutor.execute([capture, renderer, frame, &scheduler, alive, session, window] {
+    env_.renderExecutor.execute([capture, renderer, frame, &scheduler, alive, session, window]() mutable {
         // Worker thread: only the copies above are touched here. A renderer that fails in an
         // unforeseen way (out of memory) counts as one that made no image.
         std::optional<RgbaImage> image;
         try {
-            image = renderCapture(capture, *renderer, frame);
+            image = renderCapture(std::move(capture), *renderer, frame);
         } catch (...) {
             image.reset();
         }

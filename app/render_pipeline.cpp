@@ -19,11 +19,15 @@ CanvasScale canvasScale(const Rect& frame, CanvasSize canvas) {
     return CanvasScale{side(frame.width, canvas.width, standard.width), side(frame.height, canvas.height, standard.height)};
 }
 
-std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame, CanvasSize canvas) {
+void rebaseEventsInPlace(std::vector<RawEvent>& events, const Rect& frame, CanvasSize canvas) {
     const CanvasScale scale = canvasScale(frame, canvas);
-    std::vector<RawEvent> out = events;
-    for (RawEvent& e : out)
+    for (RawEvent& e : events)
         if (e.position) e.position = Point{(e.position->x - frame.x) * scale.x, (e.position->y - frame.y) * scale.y};
+}
+
+std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& frame, CanvasSize canvas) {
+    std::vector<RawEvent> out = events;
+    rebaseEventsInPlace(out, frame, canvas);
     return out;
 }
 
@@ -32,9 +36,15 @@ std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Re
 }
 
 namespace {
-std::vector<Segment> buildSegments(const CaptureResult& capture, CanvasSize canvas) {
+// The segments own the rebased events: a copy of the capture's, or the capture's own events when
+// the caller gives them up (a 25-minute session holds about ten megabytes of them).
+std::vector<Segment> buildSegments(std::vector<RawEvent> events, const Rect& frame, CanvasSize canvas) {
+    rebaseEventsInPlace(events, frame, canvas);
     const SegmentBuilder builder(GestureThresholds::defaultPreset());
-    return builder.build(rebaseEvents(capture.events, capture.windowFrame, canvas));
+    return builder.build(std::move(events));
+}
+std::vector<Segment> buildSegments(const CaptureResult& capture, CanvasSize canvas) {
+    return buildSegments(capture.events, capture.windowFrame, canvas);
 }
 }  // namespace
 
@@ -60,6 +70,11 @@ MaterialEngineOutput materialize(const CaptureResult& capture, CanvasSize canvas
     return engine.process(buildSegments(capture, canvas), capture.duration);
 }
 
+MaterialEngineOutput materialize(CaptureResult&& capture, CanvasSize canvas) {
+    const MaterialEngine engine(pipelineInkMaterial(), pipelineEnergyModel());
+    return engine.process(buildSegments(std::move(capture.events), capture.windowFrame, canvas), capture.duration);
+}
+
 CanvasSize canvasSize(const Rect& frame) {
     auto side = [](double points) -> int64_t {
         const double pixels = 2.0 * points;
@@ -75,10 +90,21 @@ std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const Style
     return renderer.render(materialize(capture, canvas), canvas.width, canvas.height);
 }
 
+std::optional<RgbaImage> renderCapture(CaptureResult&& capture, const StyleRenderer& renderer, CanvasSize canvas) {
+    return renderer.render(materialize(std::move(capture), canvas), canvas.width, canvas.height);
+}
+
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        const Rect& canvasFrame) {
     const CanvasSize canvas = canvasSize(canvasFrame);
     return renderer.render(materialize(capture), canvas.width, canvas.height);
+}
+
+std::optional<RgbaImage> renderCapture(CaptureResult&& capture, const StyleRenderer& renderer,
+                                       const Rect& canvasFrame) {
+    const CanvasSize canvas = canvasSize(canvasFrame);
+    const CanvasSize own = canvasSize(capture.windowFrame);
+    return renderer.render(materialize(std::move(capture), own), canvas.width, canvas.height);
 }
 
 }  // namespace murmura

@@ -36,6 +36,7 @@ CanvasScale canvasScale(const Rect& windowFrame, CanvasSize canvas);
 // Without a canvas, the default canvas (x 2).
 std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& windowFrame);
 std::vector<RawEvent> rebaseEvents(const std::vector<RawEvent>& events, const Rect& windowFrame, CanvasSize canvas);
+void rebaseEventsInPlace(std::vector<RawEvent>& events, const Rect& windowFrame, CanvasSize canvas);
 
 struct SessionAnalysis {
     std::vector<Segment> segments;
@@ -50,6 +51,8 @@ SessionAnalysis analyseSession(const CaptureResult& capture, CanvasSize canvas);
 // Rebase, segments and material: the renderer's input.
 MaterialEngineOutput materialize(const CaptureResult& capture);
 MaterialEngineOutput materialize(const CaptureResult& capture, CanvasSize canvas);
+// The same from a capture whose events the segments may take over (no copy of them is made).
+MaterialEngineOutput materialize(CaptureResult&& capture, CanvasSize canvas);
 
 // The whole pipeline. canvasFrame is the window frame listed at setup time (the capture's
 // own frame where the caller has no other): positions are rebased x 2 from the capture's frame
@@ -59,5 +62,10 @@ std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const Style
 // The whole capture's window frame drawn onto a canvas of the given size.
 std::optional<RgbaImage> renderCapture(const CaptureResult& capture, const StyleRenderer& renderer,
                                        CanvasSize canvas);
+// The same, handing the capture's events over to the pipeline instead of copying them (the rest
+// of the capture is left as it was).
+std::optional<RgbaImage> renderCapture(CaptureResult&& capture, const StyleRenderer& renderer,
+                                       const Rect& canvasFrame);
+std::optional<RgbaImage> renderCapture(CaptureResult&& capture, const StyleRenderer& renderer, CanvasSize canvas);
 
 }  // namespace murmura

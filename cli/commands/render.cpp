@@ -59,7 +59,7 @@ int runRender(const Args& args, Context& ctx) {
         ctx.err << line << std::endl;
     };
     auto start = Clock::now();
-    const CaptureResult session = loadSession(ctx, path);
+    CaptureResult session = loadSession(ctx, path);
     report("Read %s in %.3f s", path, secondsSince(start));
     const CanvasSize canvas = requestedCanvas(args, session);
     // Opened before rendering so that a gallery problem shows before minutes of work.
@@ -68,7 +68,8 @@ int runRender(const Args& args, Context& ctx) {
     if (auto out = args.get("out")) checkOutputPath(args, ctx, *out);
 
     start = Clock::now();
-    auto image = renderCapture(session, *renderer, canvas);
+    // The events go to the pipeline; the header stays for the record below.
+    auto image = renderCapture(std::move(session), *renderer, canvas);
     const double seconds = secondsSince(start);
     if (!image) fail(path + ": Rendering failed — the artwork could not be created.");
     char line[256];

@@ -61,10 +61,17 @@ TEST(RenderPipeline, VelocityAndMaterialAreMeasuredInCanvasPixels) {
     ASSERT_EQ(probe.seen.segments.size(), 1u);
     // 100 points per 0.1 s = 2000 canvas px/s: the fastest material.
     EXPECT_DOUBLE_EQ(probe.seen.segments[0].properties.opacity(), 0.85);
+    const MaterialEngineOutput copied = probe.seen;
+    ASSERT_TRUE(renderCapture(std::move(capture), probe, Rect{0, 0, 400.6, 300}));
+    EXPECT_EQ(probe.seenSize, (std::pair<int64_t, int64_t>{801, 600}));
+    ASSERT_EQ(probe.seen.segments.size(), 1u);
+    EXPECT_EQ(probe.seen.segments[0].segment.events.front().position, copied.segments[0].segment.events.front().position);
+    EXPECT_EQ(probe.seen.segments[0].properties.opacity(), copied.segments[0].properties.opacity());
 }
 
-TEST(RenderPipeline, RedactedSessionsRenderIdenticallyInEveryStyle) {
-    // Session files store every character key as one code; no style may tell them apart.
+TEST(RenderPipeline, RedactedAndHandedOverSessionsRenderIdenticallyInEveryStyle) {
+    // Session files store every character key as one code; no style may tell them apart. A
+    // capture whose events the pipeline takes over renders as one it copies.
     SynthOptions o;
     o.minutes = 1;
     o.seed = 5;
@@ -76,8 +83,11 @@ TEST(RenderPipeline, RedactedSessionsRenderIdenticallyInEveryStyle) {
     const StyleRegistry registry = makeFullRegistry();
     for (const auto& d : registry.descriptors()) {
         auto a = renderCapture(original, *registry.renderer(d.id), CanvasSize{320, 200});
-        auto b = renderCapture(redacted, *registry.renderer(d.id), CanvasSize{320, 200});
+        CaptureResult handed = redacted;
+        auto b = renderCapture(std::move(handed), *registry.renderer(d.id), CanvasSize{320, 200});
         ASSERT_TRUE(a && b) << d.id;
         EXPECT_TRUE(*a == *b) << d.id;
+        EXPECT_EQ(handed.duration, redacted.duration);
+        EXPECT_EQ(handed.windowFrame, redacted.windowFrame);
     }
 }
