@@ -12,6 +12,12 @@
 namespace murmura {
 
 std::vector<RawEvent> EventBlocks::take() {
+    if (blocks_.size() == 1) {
+        std::vector<RawEvent> events = std::move(blocks_.front());
+        blocks_.clear();
+        count_ = 0;
+        return events;
+    }
     std::vector<RawEvent> events;
     events.reserve(count_);
     for (auto& block : blocks_) {
@@ -211,9 +217,14 @@ private:
     bool eof_ = false;
 };
 
+// An event this reader accepts has an id (a 36-character UUID), a timestamp, a type and inScope:
+// with their keys, quotes and separators, more than this many bytes.
+constexpr uint64_t kLeastEventBytes = 64;
+
 class SessionParser {
 public:
-    explicit SessionParser(Scanner& in) : in_(in) {}
+    // `fileBytes` bounds the number of events: each takes more than kLeastEventBytes of text.
+    SessionParser(Scanner& in, uint64_t fileBytes) : in_(in), events_(static_cast<size_t>(fileBytes / kLeastEventBytes)) {}
 
     SessionFileParts parse() {
         SessionFileParts parts;
@@ -383,7 +394,7 @@ std::optional<SessionFileParts> readSessionFileFast(const std::filesystem::path&
     if (!file) return std::nullopt;
     try {
         Scanner scanner(*file);
-        return SessionParser(scanner).parse();
+        return SessionParser(scanner, file->size()).parse();
     } catch (const Decline&) {
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 // what it can decode exactly as the general reader would and declines everything else (escapes
 // in strings, unknown keys, duplicate keys, numbers beyond 64 bits, any error at all); the
 // general reader then reads the file and gives its result or its error message.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,8 +20,13 @@ namespace murmura {
 // when it moves its elements.
 class EventBlocks {
 public:
+    // `atMost`: an upper bound on the count where one is known (0: none). The first block then
+    // reserves room for them all (up to a limit), and take() hands it over without a copy:
+    // reserved room costs address space only until it is written.
+    explicit EventBlocks(size_t atMost = 0) : firstBlock_(std::clamp(atMost, kBlock, kLargestFirstBlock)) {}
     void push(RawEvent&& event) {
-        if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
+        if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity())
+            blocks_.emplace_back().reserve(blocks_.empty() ? firstBlock_ : kBlock);
         blocks_.back().push_back(std::move(event));
         ++count_;
     }
@@ -28,6 +34,8 @@ public:
 
 private:
     static constexpr size_t kBlock = 16384;
+    static constexpr size_t kLargestFirstBlock = size_t(1) << 21;  // about 230 MB of events
+    size_t firstBlock_;
     std::vector<std::vector<RawEvent>> blocks_;
     size_t count_ = 0;
 };

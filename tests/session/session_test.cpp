@@ -169,6 +169,23 @@ TEST(SyntheticSession, DeterministicWellFormedAndRealistic) {
     EXPECT_GT(outside, 0u);
     EXPECT_LT(outside, s.events.size() / 2);
 }
+TEST(EventBlocks, KeepTheOrderWhateverTheBoundAndItsBlocks) {
+    // No bound (blocks of 16384), a bound above the count (one block, handed over), a bound below
+    // it (the first block then more), a bound of 0 events.
+    for (size_t bound : {size_t(0), size_t(50000), size_t(20000), size_t(1)}) {
+        EventBlocks blocks(bound);
+        for (int i = 0; i < 40000; ++i) {
+            RawEvent e;
+            e.timestamp = double(i);
+            blocks.push(std::move(e));
+        }
+        const std::vector<RawEvent> events = blocks.take();
+        ASSERT_EQ(events.size(), 40000u) << bound;
+        for (int i = 0; i < 40000; ++i) ASSERT_EQ(events[i].timestamp, double(i)) << bound;
+        EXPECT_TRUE(blocks.take().empty());
+    }
+}
+
 // The fast path takes on the form murmura writes and files near it; whatever the file reader
 // accepts must be what the general parser and decoder make of the text, to the last bit.
 TEST(SessionFile, FastPathReadsTheUsualFormAndAgreesWithTheGeneralReader) {
