@@ -248,7 +248,7 @@ BENCHMARK(BM_PressureIterations8)->Unit(benchmark::kMicrosecond)->MeasureProcess
 
 static void BM_KernelDisplay(benchmark::State& state) {
     const auto g = inkGrids().dye;
-    Field dye = texturedField(g, 1);
+    const auto dye = *compute::TexelField::fromField(texturedField(g, 1));
     auto out = *compute::DisplayField::create(kWidth, kHeight);
     compute::Workspace ws;
     const auto* ctx = FluidContext::shared();
@@ -259,7 +259,7 @@ BENCHMARK(BM_KernelDisplay)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTim
 
 static void BM_KernelDisplayWatercolor(benchmark::State& state) {
     const auto g = inkGrids().dye;
-    Field dye = texturedField(g, 1);
+    const auto dye = *compute::TexelField::fromField(texturedField(g, 1));
     auto out = *compute::DisplayField::create(kWidth, kHeight);
     compute::Workspace ws;
     const auto* ctx = FluidContext::shared();

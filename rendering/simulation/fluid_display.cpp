@@ -2,6 +2,7 @@
 // and a saturation cap; fibre noise and a vignette on both.
 #include "rendering/simulation/fluid_kernels.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -141,6 +142,58 @@ private:
     int32_t cached_ = -2;  // no lattice row yet
 };
 
+// The first three channels of a row of texels into three rows.
+MURMURA_SIMD_CLONES void splitThreeChannels(const float* __restrict texels, float* __restrict r, float* __restrict g,
+                                            float* __restrict b, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+        r[x] = texels[4 * x];
+        g[x] = texels[4 * x + 1];
+        b[x] = texels[4 * x + 2];
+    }
+}
+
+// The dye's rows as floats, one row per channel, for a chunk of output rows: those read each dye
+// row several times, in increasing order, so a few decoded rows serve them all (the dye is read
+// where the simulation keeps it, without a planar copy). The reads are those of a plane-backed
+// field: rowAtHeight and sampleRow give the same values.
+class DyeRows {
+public:
+    static size_t floats(int32_t w) { return (kSlots * 3 + 4) * static_cast<size_t>(w); }
+    DyeRows(const compute::TexelField& dye, float* scratch)
+        : dye_(dye), w_(dye.width()), rows_(scratch), texels_(scratch + kSlots * 3 * static_cast<size_t>(w_)) {
+        tags_.fill(-1);
+    }
+
+    // Channel c of row y.
+    const float* row(int c, int32_t y) {
+        const auto slot = static_cast<size_t>(y & (kSlots - 1));
+        float* base = rows_ + slot * 3 * static_cast<size_t>(w_);
+        if (tags_[slot] != y) {
+            compute::decodeHalves(dye_.row(y), texels_, static_cast<size_t>(w_) * 4);
+            splitThreeChannels(texels_, base, base + w_, base + 2 * static_cast<size_t>(w_), w_);
+            tags_[slot] = y;
+        }
+        return base + c * static_cast<size_t>(w_);
+    }
+    // Channel c at normalised height v: the blend of the two rows there (in `blend`, of the dye's
+    // width), or the row itself.
+    const float* atHeight(int c, float v, float* blend) {
+        const gen::Tap ty = gen::bilinearTap(v, dye_.height());
+        const float* lower = row(c, ty.i0);
+        if (ty.f == 0.0f) return lower;
+        compute::mixRows(blend, lower, row(c, ty.i1), ty.f, w_);
+        return blend;
+    }
+
+private:
+    static constexpr int32_t kSlots = 8;  // rows a chunk's reads at one output row span, and more
+    const compute::TexelField& dye_;
+    int32_t w_;
+    float* rows_;
+    float* texels_;
+    std::array<int32_t, kSlots> tags_{};
+};
+
 MURMURA_SIMD_CLONES void inkDisplayRow(uint8_t* __restrict out, const float* __restrict ar, const float* __restrict ag,
                                        const float* __restrict ab, const float* __restrict fine,
                                        const float* __restrict medium, const float* __restrict coarse, float pr,
@@ -209,7 +262,8 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
 }
 }  // namespace reference
 
-void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise, Workspace& ws) {
+void kDisplay(const compute::TexelField& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise,
+              Workspace& ws) {
     const int32_t w = out.width(), h = out.height();
     TapRow& cols = ws.taps(0);
     cols.fill(w, dye.width(), 0.0f);
@@ -219,18 +273,18 @@ void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDi
     fillNoiseColumns(ws.taps(3), noise.coarse, w);
     const size_t dw = static_cast<size_t>(dye.width());
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        float* a = ws.rowScratch(static_cast<size_t>(w) * 12 + dw * 2);
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 12 + dw + DyeRows::floats(dye.width()));
         float* fine = a + 3 * static_cast<size_t>(w);
         float* medium = fine + w;
         float* coarse = medium + w;
-        float* rowA = coarse + w;
-        float* rowB = rowA + dw;
-        float* noiseScratch = rowB + dw;
+        float* blend = coarse + w;
+        float* noiseScratch = blend + dw;
+        DyeRows dyeRows(dye, noiseScratch + 6 * static_cast<size_t>(w));
         NoiseRows fineRows(noise.fine, ws.taps(1), noiseScratch), mediumRows(noise.medium, ws.taps(2), noiseScratch + 2 * w),
             coarseRows(noise.coarse, ws.taps(3), noiseScratch + 4 * w);
         for (int32_t y = y0; y < y1; ++y) {
             const float v = texelCentre(y, h);
-            for (int c = 0; c < 3; ++c) sampleRow(dye, c, v, cols, colsExact, a + c * w, rowA, rowB);
+            for (int c = 0; c < 3; ++c) compute::gatherRow(a + c * w, dyeRows.atHeight(c, v, blend), cols, colsExact);
             fineRows.row(fine, v);
             mediumRows.row(medium, v);
             coarseRows.row(coarse, v);
@@ -239,7 +293,7 @@ void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDi
     });
 }
 
-void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& p,
+void kDisplayWc(const compute::TexelField& dye, DisplayField& out, const WatercolorDisplayParams& p,
                 const WatercolorDisplayNoise& noise, Workspace& ws) {
     const int32_t w = out.width(), h = out.height();
     const float sx = 1.0f / static_cast<float>(dye.width()), sy = 1.0f / static_cast<float>(dye.height());
@@ -255,7 +309,7 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
     fillNoiseColumns(ws.taps(5), noise.medium, w);
     const size_t dw = static_cast<size_t>(dye.width());
     forEachRowChunk(h, w, [&](int32_t y0, int32_t y1) {
-        float* a = ws.rowScratch(static_cast<size_t>(w) * 17 + dw * 2);
+        float* a = ws.rowScratch(static_cast<size_t>(w) * 17 + dw + DyeRows::floats(dye.width()));
         float* C = a + 3 * static_cast<size_t>(w);
         float* R = C + w;
         float* L = R + w;
@@ -264,21 +318,21 @@ void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayPara
         float* grain = B + w;
         float* fine = grain + w;
         float* medium = fine + w;
-        float* rowA = medium + w;
-        float* rowB = rowA + dw;
-        float* noiseScratch = rowB + dw;
+        float* blend = medium + w;
+        float* noiseScratch = blend + dw;
+        DyeRows dyeRows(dye, noiseScratch + 6 * static_cast<size_t>(w));
         NoiseRows grainRows(noise.granulation, ws.taps(3), noiseScratch),
             fineRows(noise.fine, ws.taps(4), noiseScratch + 2 * w), mediumRows(noise.medium, ws.taps(5), noiseScratch + 4 * w);
         for (int32_t y = y0; y < y1; ++y) {
             const float v = texelCentre(y, h);
             for (int c = 0; c < 3; ++c) {
                 // The centre, right and left reads share their row.
-                const float* row = compute::rowAtHeight(dye, c, v, rowA, rowB);
+                const float* row = dyeRows.atHeight(c, v, blend);
                 compute::gatherRow(C, row, centre, centreExact);
                 compute::gatherRow(R, row, right, rightExact);
                 compute::gatherRow(L, row, left, leftExact);
-                sampleRow(dye, c, v + sy, centre, centreExact, T, rowA, rowB);
-                sampleRow(dye, c, v - sy, centre, centreExact, B, rowA, rowB);
+                compute::gatherRow(T, dyeRows.atHeight(c, v + sy, blend), centre, centreExact);
+                compute::gatherRow(B, dyeRows.atHeight(c, v - sy, blend), centre, centreExact);
                 rimRow(a + c * w, C, R, L, T, B, p.edgeDarken, w);
             }
             grainRows.row(grain, v);

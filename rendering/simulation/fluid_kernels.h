@@ -68,7 +68,8 @@ void kPressureIterations(compute::FieldPair& prs, const Field& dvrg, int64_t ite
 // k_gradient: vel.xy - (R - L, T - B) of the pressure.
 void kGradient(const Field& press, const Field& vel, Field& out, Workspace& ws);
 // k_display: paper * exp(-absorbance) with fibre and vignette.
-void kDisplay(const Field& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise, Workspace& ws);
+void kDisplay(const compute::TexelField& dye, DisplayField& out, const Rgb& paper, const InkDisplayNoise& noise,
+              Workspace& ws);
 // k_diffuse: c + k * laplacian, all channels.
 void kDiffuse(const Field& src, Field& out, float k, Workspace& ws);
 // k_advect of the dye from dye.read followed by `iterations` k_diffuse passes, each pass's
@@ -78,7 +79,7 @@ void kDiffuse(const Field& src, Field& out, float k, Workspace& ws);
 void kAdvectDiffuse(const Field& vel, compute::TexelFieldPair& dye, float dt, float dissipation, float k,
                     int64_t iterations, Workspace& ws);
 // k_display_wc: water-mark rims, granulation, saturation cap, fibre and vignette.
-void kDisplayWc(const Field& dye, DisplayField& out, const WatercolorDisplayParams& params,
+void kDisplayWc(const compute::TexelField& dye, DisplayField& out, const WatercolorDisplayParams& params,
                 const WatercolorDisplayNoise& noise, Workspace& ws);
 
 namespace reference {

@@ -169,15 +169,14 @@ const compute::Field& FluidSim::dye() const {
 
 std::optional<RgbaImage> FluidSim::makeImage() {
     const auto start = std::chrono::steady_clock::now();
-    const compute::Field* dye = planarDye();
     auto display = compute::DisplayField::create(outW_, outH_);
-    if (!dye || !display) return std::nullopt;
+    if (!display) return std::nullopt;
     if (config_.displayVariant == DisplayVariant::ink) {
-        fluid::kDisplay(*dye, *display, config_.paper, ctx_.inkNoise(), workspace_);
+        fluid::kDisplay(dye_.read, *display, config_.paper, ctx_.inkNoise(), workspace_);
     } else {
         const fluid::WatercolorDisplayParams params{config_.paper, config_.edgeDarken, config_.granulate,
                                                     config_.absorbanceCap};
-        fluid::kDisplayWc(*dye, *display, params, ctx_.watercolorNoise(), workspace_);
+        fluid::kDisplayWc(dye_.read, *display, params, ctx_.watercolorNoise(), workspace_);
     }
     RgbaImage image = std::move(*display).takeImage();
     profile_.displaySeconds += secondsSince(start);

@@ -255,14 +255,15 @@ const FastCase kFastCases[] = {
     {"displays", [](bool fast, Dims s, uint64_t seed, compute::Workspace& ws) {
          const Dims o = std::array{s, Dims{s.w * 3, s.h * 3}, Dims{7, 11}}[seed % 3];
          const Field dye = randomField(s, seed, 3.0f, false);
+         const auto texels = *compute::TexelField::fromField(dye);  // where the simulation keeps the dye
          auto out = *compute::DisplayField::create(o.w, o.h);
          const FluidContext* ctx = FluidContext::shared();
-         fast ? fluid::kDisplay(dye, out, colours::kInkPaper, ctx->inkNoise(), ws)
+         fast ? fluid::kDisplay(texels, out, colours::kInkPaper, ctx->inkNoise(), ws)
               : fluid::reference::kDisplay(dye, out, colours::kInkPaper, ws);
          Output all = imageOf(out);
          for (float cap : {1.55f, 0.0f}) {
              const fluid::WatercolorDisplayParams p{{0.957f, 0.937f, 0.902f}, 0.5f, 0.35f, cap};
-             fast ? fluid::kDisplayWc(dye, out, p, ctx->watercolorNoise(), ws) : fluid::reference::kDisplayWc(dye, out, p, ws);
+             fast ? fluid::kDisplayWc(texels, out, p, ctx->watercolorNoise(), ws) : fluid::reference::kDisplayWc(dye, out, p, ws);
              const Output wc = imageOf(out);
              all.insert(all.end(), wc.begin(), wc.end());
          }
