@@ -363,19 +363,24 @@ void TapRow::fill(int32_t outSize, int32_t srcSize, float offset) {
         i1[i] = t.i1;
         f[i] = t.f;
     }
-    blockBase.resize(n / 8);
-    k0.resize(n);
-    k1.resize(n);
-    for (size_t b = 0; b < n / 8; ++b) {
-        const size_t first = b * 8;
-        int32_t base = std::min(i0[first], i1[first]);
-        for (size_t i = first; i < first + 8; ++i) {
-            k0[i] = i0[i] - base;
-            k1[i] = i1[i] - base;
-            if (k0[i] < 0 || k0[i] > 7 || k1[i] < 0 || k1[i] > 7) base = -1;
+    auto blocks = [&](size_t size, std::vector<int32_t>& bases, std::vector<int32_t>& r0, std::vector<int32_t>& r1) {
+        bases.resize(n / size);
+        r0.resize(n);
+        r1.resize(n);
+        const auto last = static_cast<int32_t>(size) - 1;
+        for (size_t b = 0; b < n / size; ++b) {
+            const size_t first = b * size;
+            int32_t base = std::min(i0[first], i1[first]);
+            for (size_t i = first; i < first + size; ++i) {
+                r0[i] = i0[i] - base;
+                r1[i] = i1[i] - base;
+                if (r0[i] < 0 || r0[i] > last || r1[i] < 0 || r1[i] > last) base = -1;
+            }
+            bases[b] = base >= 0 && base + last < srcSize ? base : -1;
         }
-        blockBase[b] = base >= 0 && base + 8 <= srcSize ? base : -1;
-    }
+    };
+    blocks(8, blockBase, k0, k1);
+    blocks(16, wideBase, wideK0, wideK1);
 }
 
 float* Workspace::rowScratch(size_t floats) {

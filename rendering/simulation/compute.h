@@ -248,6 +248,8 @@ struct TapRow {
     // from there. An upsampling read then loads eight texels and permutes them (the blocks are
     // the same for every row, so this is worked out once).
     std::vector<int32_t> blockBase, k0, k1;
+    // The same for blocks of sixteen outputs, loading sixteen texels (AVX-512).
+    std::vector<int32_t> wideBase, wideK0, wideK1;
     void fill(int32_t outSize, int32_t srcSize, float offset);
 };
 
