@@ -25,7 +25,7 @@ constexpr int64_t kRowGrain = 16;
 inline float ss(float v) { return smooth(clamp01(v)); }
 
 // Separable box blur of radius r (window 2r + 1, edges clamped) of a w x h buffer, in place.
-void boxBlur(std::vector<float>& v, std::vector<float>& scratch, int32_t w, int32_t h, int32_t r) {
+void boxBlur(CellArray& v, CellArray& scratch, int32_t w, int32_t h, int32_t r) {
     const float inv = 1.0f / static_cast<float>(2 * r + 1);
     scratch.resize(v.size());
     parallelFor(0, h, kRowGrain, [&](int64_t y0, int64_t y1) {
@@ -106,11 +106,14 @@ std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, i
     const float e = static_cast<float>(std::min(latestTime / 1500.0, 1.0));
     // Never negative, whatever the stroke phase hands over.
     const float archiveWeight = std::max(std::max(0.65f - tone.archiveLowering, 1 - 0.35f * e - tone.archiveLowering), 0.0f);
-    std::vector<float> value(n), fresh(n), blurred, scratch;
+    // The buffers are made without values and each is written whole before it is read, by the
+    // parallel passes (which then share the first touch of their pages).
+    CellArray value(n), fresh(n), blurred(n), scratch;
     parallelFor(0, gh, kRowGrain, [&](int64_t y0, int64_t y1) {
         for (size_t i = static_cast<size_t>(y0) * gw; i < static_cast<size_t>(y1) * gw; ++i) {
             const float v = std::min(1.05f * field.activeInk[i] + 0.95f * field.recentInk[i] + archiveWeight * field.archiveInk[i], 1.0f);
             value[i] = v;
+            blurred[i] = v;
             const float born = field.birthTime[i];
             if (born < 0 || v <= 0.01f) fresh[i] = 0;
             else {
@@ -121,7 +124,6 @@ std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, i
     });
 
     // Sharpen where the tone changes.
-    blurred = value;
     boxBlur(blurred, scratch, gw, gh, 1);
     parallelFor(1, std::max(gh - 1, 1), kRowGrain, [&](int64_t y0, int64_t y1) {
         for (int64_t y = y0; y < y1; ++y)
@@ -139,10 +141,13 @@ std::optional<RgbaImage> composeInkImage(const InkField& field, int64_t width, i
     });
 
     // The stroke direction, blurred as a doubled angle so opposite directions agree.
-    std::vector<float> ox(n, 0), oy(n, 0);
+    CellArray ox(n), oy(n);
     parallelFor(0, gh, kRowGrain, [&](int64_t y0, int64_t y1) {
-        for (size_t i = static_cast<size_t>(y0) * gw; i < static_cast<size_t>(y1) * gw; ++i)
-            if (field.strokeDir[i] <= 100) ox[i] = std::cos(2 * field.strokeDir[i]), oy[i] = std::sin(2 * field.strokeDir[i]);
+        for (size_t i = static_cast<size_t>(y0) * gw; i < static_cast<size_t>(y1) * gw; ++i) {
+            const bool marked = field.strokeDir[i] <= 100;
+            ox[i] = marked ? std::cos(2 * field.strokeDir[i]) : 0.0f;
+            oy[i] = marked ? std::sin(2 * field.strokeDir[i]) : 0.0f;
+        }
     });
     boxBlur(ox, scratch, gw, gh, 7);
     boxBlur(oy, scratch, gw, gh, 7);

@@ -24,22 +24,18 @@ constexpr int64_t kRowGrain = 16;
 InkField::InkField(int32_t w, int32_t h) : width(std::max(w, 0)), height(std::max(h, 0)) {
     if (width == 0 || height == 0) width = height = 0;
     const size_t n = cellCount();
-    activeInk.assign(n, 0);
-    recentInk.assign(n, 0);
-    archiveInk.assign(n, 0);
-    lastActivityTime.assign(n, -1000);
-    birthTime.assign(n, -1000);
-    wetness.assign(n, 0);
-    paper.assign(n, 0);
-    perm.assign(n, 1);
-    velocity.assign(2 * n, 0);
-    backrun.assign(n, 0);
-    edgeMask.assign(n, 0);
-    strokeDir.assign(n, kNoDirection);
-    dropletMask.assign(n, 0);
-    strokeBuffer.assign(n, 0);
-    tempBuffer.assign(n, 0);
-    blurBuffer.assign(n, 0);
+    const std::pair<CellArray*, float> initial[] = {
+        {&activeInk, 0},  {&recentInk, 0},  {&archiveInk, 0},   {&lastActivityTime, -1000},
+        {&birthTime, -1000}, {&wetness, 0}, {&paper, 0},        {&perm, 1},
+        {&backrun, 0},    {&edgeMask, 0},   {&strokeDir, kNoDirection}, {&dropletMask, 0},
+        {&strokeBuffer, 0}, {&tempBuffer, 0}, {&blurBuffer, 0}};
+    for (const auto& [cells, value] : initial) cells->resize(n);
+    velocity.resize(2 * n);
+    parallelFor(0, height, kRowGrain, [&](int64_t y0, int64_t y1) {
+        const size_t begin = static_cast<size_t>(y0) * width, end = static_cast<size_t>(y1) * width;
+        for (const auto& [cells, value] : initial) std::fill(cells->begin() + begin, cells->begin() + end, value);
+        std::fill(velocity.begin() + 2 * begin, velocity.begin() + 2 * end, 0.0f);
+    });
     wetSpans_.assign(static_cast<size_t>(height), Span{});
     buildNoiseLUT();
     buildPaper();

@@ -10,8 +10,13 @@
 #include <vector>
 
 #include "support/geometry.h"
+#include "support/large_buffer.h"
 
 namespace murmura {
+
+// A grid's worth of floats: made without values (the field gives each its first value in a
+// parallel pass, so that both threads share the first touch of the fresh pages).
+using CellArray = std::vector<float, LargeBufferAllocator<float>>;
 
 class InkField {
 public:
@@ -24,17 +29,17 @@ public:
     InkField(int32_t width, int32_t height);
 
     int32_t width = 0, height = 0;
-    std::vector<float> activeInk, recentInk, archiveInk;
-    std::vector<float> lastActivityTime, birthTime;
+    CellArray activeInk, recentInk, archiveInk;
+    CellArray lastActivityTime, birthTime;
     float currentTime = 0;
     float dryingRate = 0.08f;
     float activeWindowSeconds = 10;
     float recentWindowSeconds = 90;
-    std::vector<float> wetness, paper, perm;
+    CellArray wetness, paper, perm;
     bool fluidFlip = false;
     bool fluidIdle = true;
-    std::vector<float> velocity;  // x, y interleaved
-    std::vector<float> backrun, edgeMask, strokeDir, dropletMask, strokeBuffer, tempBuffer, blurBuffer;
+    CellArray velocity;  // x, y interleaved
+    CellArray backrun, edgeMask, strokeDir, dropletMask, strokeBuffer, tempBuffer, blurBuffer;
     std::vector<float> noiseLUT;
     int32_t noiseLUTSize = kNoiseLUTSize;
 

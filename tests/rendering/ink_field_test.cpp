@@ -19,7 +19,7 @@ using CapturedLines = test::Diagnostics;
 TEST(InkField, TexturesDependOnTheSizeAlone) {
     const InkField a(40, 30), b(40, 30), c(41, 30);
     EXPECT_TRUE(a.paper == b.paper && a.perm == b.perm && a.noiseLUT == b.noiseLUT);
-    EXPECT_NE(a.perm, std::vector<float>(c.perm.begin(), c.perm.begin() + 1200));
+    EXPECT_NE(a.perm, CellArray(c.perm.begin(), c.perm.begin() + 1200));
     for (size_t i = 0; i < a.cellCount(); ++i) {
         ASSERT_GE(a.paper[i], 0.0f);
         ASSERT_LE(a.paper[i], 1.0f);
@@ -133,7 +133,7 @@ TEST(InkField, DepositsFarOutsideOrHugeAreRefusedOrCapped) {
     f.depositStamp(Vector{1, 0}, 1e300, -1e300, 1, 5, 0);
     f.depositDot(1, -1e20, 5, 1, 3, 0);
     f.depositPool(5, 5, 0.5f, std::numeric_limits<float>::quiet_NaN(), 1, 0);
-    EXPECT_TRUE(f.activeInk == std::vector<float>(100, 0.0f) && f.recentInk == f.activeInk);
+    EXPECT_TRUE(f.activeInk == CellArray(100, 0.0f) && f.recentInk == f.activeInk);
     f.depositPool(5, 5, 0.5f, 1e30f, 0.1f, 0);  // footprint capped; the whole grid gets ink
     EXPECT_GT(f.activeInk[0], 0.0f);
 }
